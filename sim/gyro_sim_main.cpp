@@ -1,0 +1,189 @@
+// gyro-sim: the software gyro on a pseudo-terminal, published as a port the tool lists.
+// The terminal's path is the first line on stdout; one line per request goes to stderr.
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/published_ports.h"
+#include "sim/gyro_sim.h"
+#include "sim/memory_file.h"
+#include "sim/pty_port.h"
+#include "sim/sim_options.h"
+
+namespace {
+
+constexpr int EXIT_BAD_OPTIONS = 2;
+// Poll often only while an answer waits out its delay.
+constexpr int POLL_IDLE_MS = 50;
+constexpr int POLL_BUSY_MS = 1;
+
+volatile std::sig_atomic_t g_nStopSignal = 0;
+
+void OnStopSignal(int nSignal) {
+    g_nStopSignal = nSignal;
+}
+
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: poll returns at once with EINTR.
+    for (const int nSignal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(nSignal, &action, nullptr);
+    // A log reader that goes away must not kill the gyro before it removes its port.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void Note(const std::string& strLine) {
+    std::fprintf(stderr, "gyro-sim: %s\n", strLine.c_str());
+}
+
+// Removes the published link only while it still leads to this terminal: another gyro-sim
+// may have taken the name since.
+void UnpublishOwnPort(const std::string& strName, const std::string& strDevice) {
+    const std::string strLink = platform::PublishedPortsFolder() + "/" + strName;
+    char target[256];
+    const ssize_t nLength = readlink(strLink.c_str(), target, sizeof target - 1);
+    if (nLength < 0)
+        return;
+    target[nLength] = '\0';
+    if (strDevice == target)
+        platform::UnpublishPort(strName);
+}
+
+// Hands the program's bytes to the gyro. False when the terminal has failed.
+bool ReceiveFromProgram(int nFd, sim::CGyroSimulator& gyro) {
+    uint8_t buffer[256];
+    for (;;) {
+        const ssize_t nRead = read(nFd, buffer, sizeof buffer);
+        if (nRead > 0) {
+            for (ssize_t i = 0; i < nRead; ++i)
+                gyro.Receive(buffer[i]);
+            continue;
+        }
+        if (nRead < 0 && errno == EINTR)
+            continue;
+        if (nRead < 0 && (errno == EAGAIN || errno == EIO))
+            return true;
+        if (nRead < 0)
+            Note(std::string("read: ") + std::strerror(errno));
+        return nRead == 0;
+    }
+}
+
+// Writes what the terminal takes now; the rest waits for the next turn.
+void SendToProgram(int nFd, std::string& strOut) {
+    while (!strOut.empty()) {
+        const ssize_t nWritten = write(nFd, strOut.data(), strOut.size());
+        if (nWritten > 0) {
+            strOut.erase(0, static_cast<size_t>(nWritten));
+            continue;
+        }
+        if (nWritten < 0 && errno == EINTR)
+            continue;
+        if (nWritten < 0 && errno != EAGAIN) {
+            Note(std::string("write: ") + std::strerror(errno) + ", answer dropped");
+            strOut.clear();
+        }
+        return;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::SimOptions options;
+    std::string strError;
+    if (!sim::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, strError)) {
+        Note(strError);
+        std::fprintf(stderr, "Try 'gyro-sim --help'.\n");
+        return EXIT_BAD_OPTIONS;
+    }
+    if (options.bHelp) {
+        std::fputs(sim::SimUsage().c_str(), stdout);
+        return 0;
+    }
+
+    const std::string strMemoryPath =
+        options.strMemoryPath.empty() ? sim::DefaultMemoryFilePath() : options.strMemoryPath;
+    sim::ParameterWords words = sim::DEFAULT_PARAMETER_WORDS;
+    switch (sim::LoadMemoryFile(strMemoryPath, words, strError)) {
+        case sim::MemoryLoad::LOADED:
+            Note("parameter memory from " + strMemoryPath);
+            break;
+        case sim::MemoryLoad::MISSING:
+            Note("default parameters; stores go to " + strMemoryPath);
+            break;
+        case sim::MemoryLoad::INVALID:
+            Note("warning: " + strError + "; using the default parameters");
+            words = sim::DEFAULT_PARAMETER_WORDS;
+            break;
+    }
+
+    sim::CPtyPort pty;
+    if (!pty.Open(strError)) {
+        Note("cannot open a pseudo-terminal: " + strError);
+        return 1;
+    }
+    InstallSignalHandlers();
+    if (platform::PublishPort(options.strName, pty.SlavePath()))
+        Note("\"" + options.strName + "\" is " + pty.SlavePath());
+    else
+        Note("warning: cannot publish \"" + options.strName + "\": " + std::strerror(errno));
+    // The path comes last: whoever waits for it finds the port published.
+    std::printf("%s\n", pty.SlavePath().c_str());
+    std::fflush(stdout);
+
+    platform::HeadlessEventLoop loop(platform::ClockKind::Real);
+    sim::CGyroSimulator gyro(loop);
+    gyro.SetParameters(words);
+    gyro.SetProductId(options.nProductId);
+    gyro.SetMemoryMapVersion(options.nMemoryMapVersion);
+    gyro.SetFaults(options.faults);
+
+    std::string strOut;
+    bool bDisconnect = false;
+    gyro.SetOutput([&strOut](const std::string& strBytes) { strOut += strBytes; });
+    gyro.SetDisconnectHandler([&bDisconnect] { bDisconnect = true; });
+    gyro.SetLog(Note);
+    gyro.SetStoreObserver([&](uint16_t, uint16_t) {
+        std::string strSaveError;
+        if (!sim::SaveMemoryFile(strMemoryPath, gyro.Parameters(), strSaveError))
+            Note("warning: parameter memory not saved: " + strSaveError);
+    });
+
+    int nExit = 0;
+    while (g_nStopSignal == 0 && !bDisconnect) {
+        pollfd fd{pty.MasterFd(), static_cast<short>(POLLIN | (strOut.empty() ? 0 : POLLOUT)), 0};
+        const int nReady = poll(&fd, 1, gyro.PendingAnswers() > 0 ? POLL_BUSY_MS : POLL_IDLE_MS);
+        if (nReady < 0 && errno != EINTR) {
+            Note(std::string("poll: ") + std::strerror(errno));
+            nExit = 1;
+            break;
+        }
+        if (nReady > 0 && (fd.revents & POLLIN) && !ReceiveFromProgram(pty.MasterFd(), gyro)) {
+            nExit = 1;
+            break;
+        }
+        // Answers whose delay has run out.
+        loop.RunFor(0);
+        if (!bDisconnect)
+            SendToProgram(pty.MasterFd(), strOut);
+    }
+
+    if (bDisconnect)
+        Note("disconnected after " + std::to_string(options.faults.nDisconnectAfter) + " requests");
+    else if (g_nStopSignal != 0)
+        Note(std::string("stopped by ") + strsignal(g_nStopSignal));
+    UnpublishOwnPort(options.strName, pty.SlavePath());
+    pty.Close();
+    return nExit;
+}
