@@ -20,7 +20,9 @@ constexpr uint8_t LINE_DATA_BITS = 8;
 ComPortSlot g_slots[COMPORT_COUNT];
 uint32_t g_nLastSystemError = 0;
 
-bool IndexValid(int nIndex) { return nIndex >= 0 && nIndex < COMPORT_COUNT; }
+bool IndexValid(int nIndex) {
+    return nIndex >= 0 && nIndex < COMPORT_COUNT;
+}
 
 int32_t SystemError() {
     g_nLastSystemError = platform::LastSystemError();
@@ -30,24 +32,29 @@ int32_t SystemError() {
 }  // namespace
 
 int32_t ComPortOpen(int nIndex, int nInBufferSize, int nOutBufferSize) {
-    if (!IndexValid(nIndex)) return COMPORT_BAD_INDEX;
+    if (!IndexValid(nIndex))
+        return COMPORT_BAD_INDEX;
     std::string strName = "COM0:";
     strName[3] = static_cast<char>('1' + nIndex);
 
     // Exclusive: a port already open here fails at the platform like any busy device.
     auto pDevice = platform::CurrentSerialOpener().Open(strName);
-    if (!pDevice) return SystemError();
+    if (!pDevice)
+        return SystemError();
     ComPortSlot& slot = g_slots[nIndex];
-    if (slot.pDevice) slot.pDevice->Close();
+    if (slot.pDevice)
+        slot.pDevice->Close();
     slot.pDevice = std::move(pDevice);
     platform::SerialDevice& device = *slot.pDevice;
 
-    if (!device.GetTimeouts(slot.savedTimeouts)) return SystemError();
+    if (!device.GetTimeouts(slot.savedTimeouts))
+        return SystemError();
 
     platform::SerialLineSettings& line = slot.lineSettings;
     line = {};
     line.nLength = sizeof line;
-    if (!device.GetLineSettings(line)) return SystemError();
+    if (!device.GetLineSettings(line))
+        return SystemError();
     // Parity checking, the error-character flag and the error, end-of-file and event
     // characters keep the driver's values.
     line.bBinary = true;
@@ -70,7 +77,8 @@ int32_t ComPortOpen(int nIndex, int nInBufferSize, int nOutBufferSize) {
     const int nLimit = nInBufferSize > 512 ? 128 : nInBufferSize / 4;
     line.nXonLim = static_cast<uint16_t>(nLimit);
     line.nXoffLim = static_cast<uint16_t>(nLimit);
-    if (!device.SetLineSettings(line)) return SystemError();
+    if (!device.SetLineSettings(line))
+        return SystemError();
 
     // A driver that cannot size its buffers still works.
     device.SetBufferSizes(static_cast<uint32_t>(nInBufferSize),
@@ -79,26 +87,32 @@ int32_t ComPortOpen(int nIndex, int nInBufferSize, int nOutBufferSize) {
     // Reads return at once with whatever has arrived; writes have no time limit.
     platform::SerialTimeouts timeouts;
     timeouts.nReadIntervalTimeout = 0xFFFFFFFF;
-    if (!device.SetTimeouts(timeouts)) return SystemError();
+    if (!device.SetTimeouts(timeouts))
+        return SystemError();
 
     slot.nReceiveMask = static_cast<uint8_t>((1u << line.nByteSize) - 1);
     return 0;
 }
 
 int32_t ComPortClose(int nIndex) {
-    if (!IndexValid(nIndex)) return COMPORT_BAD_INDEX;
+    if (!IndexValid(nIndex))
+        return COMPORT_BAD_INDEX;
     ComPortSlot& slot = g_slots[nIndex];
-    if (!slot.pDevice) return COMPORT_NOT_OPEN;
+    if (!slot.pDevice)
+        return COMPORT_NOT_OPEN;
     slot.pDevice->SetTimeouts(slot.savedTimeouts);
     auto pDevice = std::move(slot.pDevice);
     return pDevice->Close() ? 1 : 0;
 }
 
 int32_t ComPortWrite(int nIndex, const void* pBuffer, uint32_t nCount) {
-    if (!IndexValid(nIndex)) return COMPORT_BAD_INDEX;
+    if (!IndexValid(nIndex))
+        return COMPORT_BAD_INDEX;
     ComPortSlot& slot = g_slots[nIndex];
-    if (!slot.pDevice) return COMPORT_NOT_OPEN;
-    if (!pBuffer || nCount == 0) return COMPORT_BAD_ARGUMENT;
+    if (!slot.pDevice)
+        return COMPORT_NOT_OPEN;
+    if (!pBuffer || nCount == 0)
+        return COMPORT_BAD_ARGUMENT;
     uint32_t nWritten = 0;
     if (!slot.pDevice->Write(static_cast<const uint8_t*>(pBuffer), nCount, nWritten))
         return SystemError();
@@ -106,25 +120,31 @@ int32_t ComPortWrite(int nIndex, const void* pBuffer, uint32_t nCount) {
 }
 
 int32_t ComPortReadByte(int nIndex) {
-    if (!IndexValid(nIndex)) return COMPORT_BAD_INDEX;
+    if (!IndexValid(nIndex))
+        return COMPORT_BAD_INDEX;
     ComPortSlot& slot = g_slots[nIndex];
-    if (!slot.pDevice) return COMPORT_NOT_OPEN;
+    if (!slot.pDevice)
+        return COMPORT_NOT_OPEN;
     // Asking for the queue counts also clears line errors: the checksums catch their damage.
     uint32_t nErrors = 0;
     platform::SerialStatus status;
     uint32_t nRead = 0;
     uint8_t byte = 0;
     if (slot.pDevice->ClearErrors(nErrors, status) && status.nInQueue > 0) {
-        if (!slot.pDevice->Read(&byte, 1, nRead)) return SystemError();
+        if (!slot.pDevice->Read(&byte, 1, nRead))
+            return SystemError();
     }
-    if (nRead == 0) return COMPORT_NO_DATA;
+    if (nRead == 0)
+        return COMPORT_NO_DATA;
     return byte & slot.nReceiveMask;
 }
 
 int32_t ComPortErrorText(int nIndex, wchar_t* pText, int nCapacity) {
-    if (!IndexValid(nIndex)) return COMPORT_BAD_INDEX;
+    if (!IndexValid(nIndex))
+        return COMPORT_BAD_INDEX;
     const auto nCode = static_cast<int32_t>(g_nLastSystemError);
-    if (nCapacity <= 0 || !pText) return nCode;
+    if (nCapacity <= 0 || !pText)
+        return nCode;
     const std::wstring strText = platform::SystemErrorText(g_nLastSystemError);
     const size_t nLength = std::min(strText.size(), static_cast<size_t>(nCapacity) - 1);
     strText.copy(pText, nLength);

@@ -7,7 +7,8 @@
 
 uint8_t FrameChecksum(const uint8_t* pBytes, size_t nCount) {
     unsigned nSum = 0;
-    for (size_t i = 0; i < nCount; ++i) nSum += pBytes[i];
+    for (size_t i = 0; i < nCount; ++i)
+        nSum += pBytes[i];
     return static_cast<uint8_t>((256 - (nSum % 256)) % 256);
 }
 
@@ -38,11 +39,13 @@ uint8_t DecodeHexPair(wchar_t h, wchar_t l) {
 
 bool ParseWordAnswer(const std::wstring& strReceived, uint16_t& wWord) {
     constexpr size_t SKIPPED = 9, GROUP = 6, STRIDE = 10;
-    if (strReceived.size() < SKIPPED + GROUP) return false;
+    if (strReceived.size() < SKIPPED + GROUP)
+        return false;
     const std::wstring strRest = strReceived.substr(SKIPPED);
     const size_t nGroups = strRest.size() / GROUP;
     // Longer text would put a group past its end: such an answer is not one we know.
-    if (STRIDE * (nGroups - 1) + GROUP > strRest.size()) return false;
+    if (STRIDE * (nGroups - 1) + GROUP > strRest.size())
+        return false;
     uint16_t wFirst = 0;
     for (size_t k = 0; k < nGroups; ++k) {
         const wchar_t* p = strRest.data() + STRIDE * k;
@@ -50,8 +53,10 @@ bool ParseWordAnswer(const std::wstring& strReceived, uint16_t& wWord) {
         const uint8_t nLow = DecodeHexPair(p[2], p[3]);
         const uint8_t nCheck = DecodeHexPair(p[4], p[5]);
         // Only the low digit of the sum is compared.
-        if (((nHigh + nLow + nCheck) & 0x0F) != 0) return false;
-        if (k == 0) wFirst = static_cast<uint16_t>(nHigh * 256 + nLow);
+        if (((nHigh + nLow + nCheck) & 0x0F) != 0)
+            return false;
+        if (k == 0)
+            wFirst = static_cast<uint16_t>(nHigh * 256 + nLow);
     }
     wWord = wFirst;
     return true;
@@ -77,15 +82,16 @@ int32_t SendFrame(int nComPort, const std::string& strFrame, std::wstring& strFa
     const int32_t nResult =
         ComPortWrite(nComPort - 1, strFrame.data(), static_cast<uint32_t>(strFrame.size()));
     strFailure.clear();
-    if (nResult == static_cast<int32_t>(strFrame.size())) return nResult;
+    if (nResult == static_cast<int32_t>(strFrame.size()))
+        return nResult;
     wchar_t message[ERROR_TEXT_CAPACITY + 64];
     if (nResult == COMPORT_SYSTEM_ERROR) {
         wchar_t text[ERROR_TEXT_CAPACITY];
         ComPortErrorText(nComPort - 1, text, ERROR_TEXT_CAPACITY);
         std::swprintf(message, std::size(message), L"Problem with COM%1d: %ls", nComPort, text);
     } else {
-        std::swprintf(message, std::size(message), L"Problem with COM%1d: Error Code: %i",
-                      nComPort, nResult);
+        std::swprintf(message, std::size(message), L"Problem with COM%1d: Error Code: %i", nComPort,
+                      nResult);
     }
     strFailure = message;
     return nResult;
@@ -97,10 +103,13 @@ ReceivedText ReceivePoll(int nIndex) {
     for (size_t nTaken = 0; nTaken < RECEIVE_STAGING_BYTES; ++nTaken) {
         const int32_t nResult = ComPortReadByte(nIndex);
         // Codes other than bytes end the poll; a closed or bad port gives nothing.
-        if (nResult < 0) break;
+        if (nResult < 0)
+            break;
         received.bGathered = true;
-        if (nResult == 0) bCut = true;
-        if (!bCut) received.strText += static_cast<wchar_t>(nResult);
+        if (nResult == 0)
+            bCut = true;
+        if (!bCut)
+            received.strText += static_cast<wchar_t>(nResult);
     }
     return received;
 }

@@ -18,13 +18,15 @@ int64_t SteadyNowNs() {
 }  // namespace
 
 HeadlessEventLoop::HeadlessEventLoop(ClockKind kind) : m_kind(kind) {
-    if (m_kind == ClockKind::Real) m_nRealStartNs = SteadyNowNs();
+    if (m_kind == ClockKind::Real)
+        m_nRealStartNs = SteadyNowNs();
 }
 
 HeadlessEventLoop::~HeadlessEventLoop() = default;
 
 int64_t HeadlessEventLoop::NowNs() const {
-    if (m_kind == ClockKind::Virtual) return m_nVirtualNowNs;
+    if (m_kind == ClockKind::Virtual)
+        return m_nVirtualNowNs;
     return SteadyNowNs() - m_nRealStartNs;
 }
 
@@ -61,27 +63,34 @@ void HeadlessEventLoop::Post(std::function<void()> message) {
 
 int64_t HeadlessEventLoop::NextDueNs(bool bWindowMessages) const {
     int64_t nNext = INT64_MAX;
-    if (!m_deviceWork.empty()) nNext = m_deviceWork.begin()->first.first;
+    if (!m_deviceWork.empty())
+        nNext = m_deviceWork.begin()->first.first;
     if (bWindowMessages) {
-        if (!m_posted.empty()) nNext = std::min(nNext, NowNs());
-        for (const auto& [key, timer] : m_timers) nNext = std::min(nNext, timer.nDueNs);
+        if (!m_posted.empty())
+            nNext = std::min(nNext, NowNs());
+        for (const auto& [key, timer] : m_timers)
+            nNext = std::min(nNext, timer.nDueNs);
     }
     return nNext;
 }
 
 void HeadlessEventLoop::AdvanceTo(int64_t nNs) {
     if (m_kind == ClockKind::Virtual) {
-        if (nNs > m_nVirtualNowNs) m_nVirtualNowNs = nNs;
+        if (nNs > m_nVirtualNowNs)
+            m_nVirtualNowNs = nNs;
         return;
     }
     const int64_t nWait = nNs - NowNs();
-    if (nWait > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(nWait));
+    if (nWait > 0)
+        std::this_thread::sleep_for(std::chrono::nanoseconds(nWait));
 }
 
 bool HeadlessEventLoop::RunDeviceWorkDue(int64_t nLimitNs) {
-    if (m_deviceWork.empty()) return false;
+    if (m_deviceWork.empty())
+        return false;
     auto it = m_deviceWork.begin();
-    if (it->first.first > nLimitNs) return false;
+    if (it->first.first > nLimitNs)
+        return false;
     auto work = std::move(it->second);
     m_deviceWork.erase(it);
     work();
@@ -91,7 +100,8 @@ bool HeadlessEventLoop::RunDeviceWorkDue(int64_t nLimitNs) {
 bool HeadlessEventLoop::DispatchOne(int64_t nLimitNs, bool bWindowMessages) {
     const int64_t nNow = NowNs();
     // Driver work that is already due goes first: it happened in the world below.
-    if (RunDeviceWorkDue(nNow)) return true;
+    if (RunDeviceWorkDue(nNow))
+        return true;
     if (bWindowMessages && !m_posted.empty()) {
         auto it = m_posted.begin();
         auto message = std::move(it->second);
@@ -103,10 +113,10 @@ bool HeadlessEventLoop::DispatchOne(int64_t nLimitNs, bool bWindowMessages) {
         // The timer that became due first, then the one armed first.
         auto best = m_timers.end();
         for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-            if (it->second.nDueNs > nNow) continue;
-            if (best == m_timers.end() ||
-                std::tie(it->second.nDueNs, it->second.nArmSeq) <
-                    std::tie(best->second.nDueNs, best->second.nArmSeq))
+            if (it->second.nDueNs > nNow)
+                continue;
+            if (best == m_timers.end() || std::tie(it->second.nDueNs, it->second.nArmSeq) <
+                                              std::tie(best->second.nDueNs, best->second.nArmSeq))
                 best = it;
         }
         if (best != m_timers.end()) {
@@ -122,7 +132,8 @@ bool HeadlessEventLoop::DispatchOne(int64_t nLimitNs, bool bWindowMessages) {
     }
     // Nothing due now: move the clock to the next piece of work inside the limit.
     const int64_t nNext = NextDueNs(bWindowMessages);
-    if (nNext > nLimitNs || nNext == INT64_MAX) return false;
+    if (nNext > nLimitNs || nNext == INT64_MAX)
+        return false;
     AdvanceTo(nNext);
     return true;
 }
@@ -143,9 +154,11 @@ void HeadlessEventLoop::RunFor(int64_t nMs) {
 
 bool HeadlessEventLoop::RunUntil(const std::function<bool()>& pred, int64_t nLimitMs) {
     const int64_t nEnd = NowNs() + nLimitMs * NS_PER_MS;
-    if (pred()) return true;
+    if (pred())
+        return true;
     while (DispatchOne(nEnd, true)) {
-        if (pred()) return true;
+        if (pred())
+            return true;
     }
     AdvanceTo(nEnd);
     return pred();

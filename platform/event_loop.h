@@ -28,15 +28,15 @@ namespace platform {
 
 // A window that receives timer messages. The handheld names a timer by window and id.
 class CTimerTarget {
-public:
+  public:
     virtual void OnTimer(unsigned nIdEvent) = 0;
 
-protected:
+  protected:
     ~CTimerTarget() = default;
 };
 
 class EventLoop {
-public:
+  public:
     virtual ~EventLoop() = default;
 
     // Time since the loop started, in nanoseconds.
@@ -71,7 +71,7 @@ enum class ClockKind { Virtual, Real };
 
 // A loop on a virtual clock (time moves only when the loop runs) or on the real clock.
 class HeadlessEventLoop final : public EventLoop {
-public:
+  public:
     explicit HeadlessEventLoop(ClockKind kind);
     ~HeadlessEventLoop() override;
 
@@ -88,7 +88,7 @@ public:
 
     ClockKind Kind() const { return m_kind; }
 
-private:
+  private:
     struct Timer {
         CTimerTarget* pWindow;
         int64_t nIntervalNs;

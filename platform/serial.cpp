@@ -11,20 +11,29 @@ thread_local uint32_t t_nLastError = 0;
 
 }  // namespace
 
-SerialOpener& CurrentSerialOpener() { return g_pOpener ? *g_pOpener : DefaultSerialOpener(); }
+SerialOpener& CurrentSerialOpener() {
+    return g_pOpener ? *g_pOpener : DefaultSerialOpener();
+}
 
-void SetSerialOpener(SerialOpener* pOpener) { g_pOpener = pOpener; }
+void SetSerialOpener(SerialOpener* pOpener) {
+    g_pOpener = pOpener;
+}
 
-uint32_t LastSystemError() { return t_nLastError; }
+uint32_t LastSystemError() {
+    return t_nLastError;
+}
 
-void SetLastSystemError(uint32_t nCode) { t_nLastError = nCode; }
+void SetLastSystemError(uint32_t nCode) {
+    t_nLastError = nCode;
+}
 
 std::wstring SystemErrorText(uint32_t nCode) {
     // The system's own text for an errno value; the thread-safe GNU form returns a pointer.
     char buffer[256];
     const char* pText = strerror_r(static_cast<int>(nCode), buffer, sizeof buffer);
     std::wstring strText;
-    for (const char* p = pText; *p; ++p) strText += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    for (const char* p = pText; *p; ++p)
+        strText += static_cast<wchar_t>(static_cast<unsigned char>(*p));
     return strText;
 }
 

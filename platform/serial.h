@@ -22,7 +22,13 @@ enum : uint8_t {
     RTS_CONTROL_TOGGLE = 3,
 };
 
-enum : uint8_t { PARITY_NONE = 0, PARITY_ODD = 1, PARITY_EVEN = 2, PARITY_MARK = 3, PARITY_SPACE = 4 };
+enum : uint8_t {
+    PARITY_NONE = 0,
+    PARITY_ODD = 1,
+    PARITY_EVEN = 2,
+    PARITY_MARK = 3,
+    PARITY_SPACE = 4
+};
 enum : uint8_t { STOP_BITS_ONE = 0, STOP_BITS_ONE_AND_HALF = 1, STOP_BITS_TWO = 2 };
 
 // The device-control record: every line setting a serial driver keeps for a port.
@@ -76,7 +82,7 @@ struct SerialStatus {
 };
 
 class SerialDevice {
-public:
+  public:
     virtual ~SerialDevice() = default;
 
     virtual bool GetLineSettings(SerialLineSettings& settings) = 0;
@@ -96,7 +102,7 @@ public:
 
 // Opens devices by the handheld's names ("COM1:"). The channel asks the current opener.
 class SerialOpener {
-public:
+  public:
     virtual ~SerialOpener() = default;
     // Null on failure, with the last system error set.
     virtual std::unique_ptr<SerialDevice> Open(const std::string& strName) = 0;

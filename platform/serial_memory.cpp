@@ -6,42 +6,49 @@
 namespace platform {
 
 class MemorySerialLine::ProgramEnd final : public SerialDevice {
-public:
+  public:
     ProgramEnd(MemorySerialLine& line, std::shared_ptr<bool> pAlive, uint64_t nGeneration)
         : m_line(line), m_pAlive(std::move(pAlive)), m_nGeneration(nGeneration) {}
     ~ProgramEnd() override { Close(); }
 
     bool GetLineSettings(SerialLineSettings& settings) override {
-        if (!Usable("GetLineSettings")) return false;
-        if (settings.nLength < sizeof(SerialLineSettings)) return Fail(EINVAL);
+        if (!Usable("GetLineSettings"))
+            return false;
+        if (settings.nLength < sizeof(SerialLineSettings))
+            return Fail(EINVAL);
         settings = m_line.m_settings;
         return true;
     }
     bool SetLineSettings(const SerialLineSettings& settings) override {
-        if (!Usable("SetLineSettings")) return false;
+        if (!Usable("SetLineSettings"))
+            return false;
         if (settings.nBaudRate == 0 || settings.nByteSize < 5 || settings.nByteSize > 8)
             return Fail(EINVAL);
         m_line.m_settings = settings;
         return true;
     }
     bool GetTimeouts(SerialTimeouts& timeouts) override {
-        if (!Usable("GetTimeouts")) return false;
+        if (!Usable("GetTimeouts"))
+            return false;
         timeouts = m_line.m_timeouts;
         return true;
     }
     bool SetTimeouts(const SerialTimeouts& timeouts) override {
-        if (!Usable("SetTimeouts")) return false;
+        if (!Usable("SetTimeouts"))
+            return false;
         m_line.m_timeouts = timeouts;
         return true;
     }
     bool SetBufferSizes(uint32_t nInBytes, uint32_t nOutBytes) override {
-        if (!Usable("SetBufferSizes")) return false;
+        if (!Usable("SetBufferSizes"))
+            return false;
         m_line.m_nInBufferSize = nInBytes;
         m_line.m_nOutBufferSize = nOutBytes;
         return true;
     }
     bool ClearErrors(uint32_t& nErrors, SerialStatus& status) override {
-        if (!Usable("ClearErrors")) return false;
+        if (!Usable("ClearErrors"))
+            return false;
         nErrors = 0;
         status.nInQueue = static_cast<uint32_t>(m_line.m_toProgram.size());
         status.nOutQueue = static_cast<uint32_t>(m_line.m_nInFlightToFar);
@@ -49,7 +56,8 @@ public:
     }
     bool Read(uint8_t* pBuffer, uint32_t nCount, uint32_t& nRead) override {
         nRead = 0;
-        if (!Usable("Read")) return false;
+        if (!Usable("Read"))
+            return false;
         while (nRead < nCount && !m_line.m_toProgram.empty()) {
             pBuffer[nRead++] = m_line.m_toProgram.front();
             m_line.m_toProgram.pop_front();
@@ -58,27 +66,33 @@ public:
     }
     bool Write(const uint8_t* pBuffer, uint32_t nCount, uint32_t& nWritten) override {
         nWritten = 0;
-        if (!Usable("Write")) return false;
-        for (uint32_t i = 0; i < nCount; ++i) m_line.SendToFar(pBuffer[i]);
+        if (!Usable("Write"))
+            return false;
+        for (uint32_t i = 0; i < nCount; ++i)
+            m_line.SendToFar(pBuffer[i]);
         m_line.m_strSentByProgram.append(reinterpret_cast<const char*>(pBuffer), nCount);
         nWritten = nCount;
         return true;
     }
     bool Close() override {
-        if (m_bClosed) return Fail(EBADF);
+        if (m_bClosed)
+            return Fail(EBADF);
         m_bClosed = true;
-        if (*m_pAlive && m_line.m_nOpenGeneration == m_nGeneration) m_line.m_bProgramOpen = false;
+        if (*m_pAlive && m_line.m_nOpenGeneration == m_nGeneration)
+            m_line.m_bProgramOpen = false;
         return true;
     }
 
-private:
+  private:
     bool Fail(uint32_t nCode) {
         SetLastSystemError(nCode);
         return false;
     }
     bool Usable(const char* pOperation) {
-        if (m_bClosed || !*m_pAlive) return Fail(EBADF);
-        if (m_line.m_bDisconnected) return Fail(EIO);
+        if (m_bClosed || !*m_pAlive)
+            return Fail(EBADF);
+        if (m_line.m_bDisconnected)
+            return Fail(EIO);
         return !m_line.TakeFailure(pOperation);
     }
 
@@ -96,7 +110,9 @@ MemorySerialLine::MemorySerialLine(EventLoop& loop)
     m_timeouts.nWriteTotalTimeoutConstant = 500;
 }
 
-MemorySerialLine::~MemorySerialLine() { *m_pAlive = false; }
+MemorySerialLine::~MemorySerialLine() {
+    *m_pAlive = false;
+}
 
 std::unique_ptr<SerialDevice> MemorySerialLine::OpenProgramEnd() {
     if (m_bDisconnected) {
@@ -118,9 +134,9 @@ void MemorySerialLine::SetFarReceiver(std::function<void(uint8_t)> receiver) {
 int64_t MemorySerialLine::ByteTimeNs() const {
     // Start bit, data bits, parity bit, stop bits.
     double dBits = 1.0 + m_settings.nByteSize + (m_settings.nParity != PARITY_NONE ? 1.0 : 0.0);
-    dBits += m_settings.nStopBits == STOP_BITS_TWO          ? 2.0
+    dBits += m_settings.nStopBits == STOP_BITS_TWO            ? 2.0
              : m_settings.nStopBits == STOP_BITS_ONE_AND_HALF ? 1.5
-                                                               : 1.0;
+                                                              : 1.0;
     return std::llround(dBits * 1e9 / m_settings.nBaudRate);
 }
 
@@ -131,10 +147,13 @@ void MemorySerialLine::SendToFar(uint8_t byte) {
     std::weak_ptr<bool> pAlive = m_pAlive;
     m_loop.ScheduleDeviceWork(m_nToFarLineFreeNs, [this, pAlive, byte] {
         const auto pLive = pAlive.lock();
-        if (!pLive || !*pLive) return;
+        if (!pLive || !*pLive)
+            return;
         --m_nInFlightToFar;
-        if (m_bDisconnected) return;
-        if (m_farReceiver) m_farReceiver(byte);
+        if (m_bDisconnected)
+            return;
+        if (m_farReceiver)
+            m_farReceiver(byte);
     });
 }
 
@@ -146,7 +165,8 @@ void MemorySerialLine::FarWrite(const std::string& strBytes) {
         const auto byte = static_cast<uint8_t>(c);
         m_loop.ScheduleDeviceWork(m_nToProgramLineFreeNs, [this, pAlive, byte] {
             const auto pLive = pAlive.lock();
-            if (!pLive || !*pLive || m_bDisconnected) return;
+            if (!pLive || !*pLive || m_bDisconnected)
+                return;
             m_toProgram.push_back(byte);
         });
     }
@@ -163,7 +183,8 @@ void MemorySerialLine::FailNext(const std::string& strOperation, uint32_t nCode)
 
 bool MemorySerialLine::TakeFailure(const char* pOperation) {
     const auto it = m_failures.find(pOperation);
-    if (it == m_failures.end()) return false;
+    if (it == m_failures.end())
+        return false;
     SetLastSystemError(it->second);
     m_failures.erase(it);
     return true;

@@ -18,7 +18,7 @@
 namespace platform {
 
 class MemorySerialLine {
-public:
+  public:
     explicit MemorySerialLine(EventLoop& loop);
     ~MemorySerialLine();
     MemorySerialLine(const MemorySerialLine&) = delete;
@@ -56,7 +56,7 @@ public:
     // "Read", "Write").
     void FailNext(const std::string& strOperation, uint32_t nCode);
 
-private:
+  private:
     class ProgramEnd;
     friend class ProgramEnd;
 
@@ -84,11 +84,11 @@ private:
 
 // Resolves "COMn:" to in-memory lines given by a test.
 class MemorySerialOpener final : public SerialOpener {
-public:
+  public:
     void Attach(const std::string& strName, MemorySerialLine* pLine) { m_lines[strName] = pLine; }
     std::unique_ptr<SerialDevice> Open(const std::string& strName) override;
 
-private:
+  private:
     std::map<std::string, MemorySerialLine*> m_lines;
 };
 

@@ -15,16 +15,17 @@ using ::testing::ElementsAre;
 
 // A window that logs "id@ms" for each timer and runs an optional action.
 class RecordingWindow : public platform::CTimerTarget {
-public:
+  public:
     RecordingWindow(HeadlessEventLoop& loop, std::vector<std::string>& log, std::string name = "")
         : m_loop(loop), m_log(log), m_strName(std::move(name)) {}
     void OnTimer(unsigned nId) override {
         m_log.push_back(m_strName + std::to_string(nId) + "@" + std::to_string(m_loop.NowMs()));
-        if (m_onTimer) m_onTimer(nId);
+        if (m_onTimer)
+            m_onTimer(nId);
     }
     std::function<void(unsigned)> m_onTimer;
 
-private:
+  private:
     HeadlessEventLoop& m_loop;
     std::vector<std::string>& m_log;
     std::string m_strName;
@@ -126,8 +127,10 @@ TEST_F(EventLoopTest, HandlerReArmingItselfOrStartingAnotherTimer) {
     int nSteps = 0;
     window.m_onTimer = [&](unsigned nId) {
         loop.KillTimer(&window, nId);
-        if (nId == 102 && ++nSteps < 3) loop.SetTimer(&window, 102, nSteps == 1 ? 1000 : 1);
-        if (nId == 102 && nSteps == 3) loop.SetTimer(&window, 106, 2000);
+        if (nId == 102 && ++nSteps < 3)
+            loop.SetTimer(&window, 102, nSteps == 1 ? 1000 : 1);
+        if (nId == 102 && nSteps == 3)
+            loop.SetTimer(&window, 106, 2000);
     };
     loop.SetTimer(&window, 102, 100);
     loop.RunFor(5000);
@@ -141,7 +144,8 @@ TEST_F(EventLoopTest, TimersKeepFiringInANestedLoop) {
     RecordingWindow poll(loop, log, "poll");
     bool bBoxShown = false;
     window.m_onTimer = [&](unsigned) {
-        if (bBoxShown) return;
+        if (bBoxShown)
+            return;
         bBoxShown = true;
         loop.RunFor(25);
         log.push_back("box closed@" + std::to_string(loop.NowMs()));

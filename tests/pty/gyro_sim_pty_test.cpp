@@ -1,10 +1,9 @@
 // The real path end to end in real time: gyro-sim on a pseudo-terminal, published as a port,
 // opened by its COM number through the port map and the termios backend.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -24,14 +23,15 @@ namespace fs = std::filesystem;
 
 // Runs gyro-sim with its own runtime folder and memory file; ends it on destruction.
 class GyroSimProcess {
-public:
+  public:
     explicit GyroSimProcess(const std::string& strName) {
         m_folder = fs::temp_directory_path() / ("morvane-pty-" + std::to_string(getpid()));
         fs::create_directories(m_folder);
         setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
         const std::string strMemory = (m_folder / "memory").string();
         int fds[2];
-        if (pipe(fds) != 0) return;
+        if (pipe(fds) != 0)
+            return;
         m_pid = fork();
         if (m_pid == 0) {
             dup2(fds[1], STDOUT_FILENO);
@@ -45,25 +45,29 @@ public:
         // The first line is the pseudo-terminal's path.
         FILE* pOut = fdopen(fds[0], "r");
         char line[256] = {};
-        if (pOut && std::fgets(line, sizeof line, pOut)) m_strTty = line;
-        if (!m_strTty.empty() && m_strTty.back() == '\n') m_strTty.pop_back();
+        if (pOut && std::fgets(line, sizeof line, pOut))
+            m_strTty = line;
+        if (!m_strTty.empty() && m_strTty.back() == '\n')
+            m_strTty.pop_back();
         m_pOut = pOut;
     }
     ~GyroSimProcess() {
         Stop();
-        if (m_pOut) std::fclose(m_pOut);
+        if (m_pOut)
+            std::fclose(m_pOut);
         std::error_code ec;
         fs::remove_all(m_folder, ec);
     }
     void Stop() {
-        if (m_pid <= 0) return;
+        if (m_pid <= 0)
+            return;
         kill(m_pid, SIGTERM);
         waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
     const std::string& Tty() const { return m_strTty; }
 
-private:
+  private:
     fs::path m_folder;
     pid_t m_pid = -1;
     FILE* m_pOut = nullptr;
@@ -92,7 +96,8 @@ TEST(GyroSimPty, ChannelOpensThePublishedPortByNumberAndReadsTheProductId) {
     map.Refresh();
     int nNumber = 0;
     for (const auto& entry : map.Entries())
-        if (entry.strFriendlyName == strName) nNumber = entry.nNumber;
+        if (entry.strFriendlyName == strName)
+            nNumber = entry.nNumber;
     ASSERT_GE(nNumber, 1);
     ASSERT_LE(nNumber, COMPORT_COUNT);
     const int nIndex = nNumber - 1;
@@ -102,7 +107,8 @@ TEST(GyroSimPty, ChannelOpensThePublishedPortByNumberAndReadsTheProductId) {
     EXPECT_EQ(ComPortOpen(nIndex, COMPORT_BUFFER_SIZE, COMPORT_BUFFER_SIZE), COMPORT_SYSTEM_ERROR);
 
     std::wstring strFailure;
-    ASSERT_EQ(SendFrame(nNumber, WAKEUP_STRING, strFailure), 5) << std::string(strFailure.begin(), strFailure.end());
+    ASSERT_EQ(SendFrame(nNumber, WAKEUP_STRING, strFailure), 5)
+        << std::string(strFailure.begin(), strFailure.end());
     EXPECT_TRUE(IsWakeupEchoComplete(ReceiveUntil(nIndex, IsWakeupEchoComplete)));
 
     ASSERT_EQ(SendFrame(nNumber, BuildReadFrame(0x0008), strFailure), 10);
@@ -119,7 +125,8 @@ TEST(GyroSimPty, ChannelOpensThePublishedPortByNumberAndReadsTheProductId) {
 
     // The simulator takes its link away when it ends.
     sim.Stop();
-    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(fs::path(platform::PublishedPortsFolder()) / strName)));
+    EXPECT_FALSE(
+        fs::is_symlink(fs::symlink_status(fs::path(platform::PublishedPortsFolder()) / strName)));
 }
 
 }  // namespace
