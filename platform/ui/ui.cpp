@@ -586,6 +586,15 @@ bool CUserInput::SelectWithKeys(CControl& control, int nIndex) {
 }
 
 bool CUserInput::Drag(CControl& control, int nPos) {
+    const int nTarget = control.ClampToRange(nPos);
+    if (!MoveThumb(control, nPos))
+        return false;
+    control.Owner().OnHScroll(control.GetDlgCtrlID(), TB_THUMBPOSITION, nTarget);
+    control.Owner().OnHScroll(control.GetDlgCtrlID(), TB_ENDTRACK, 0);
+    return true;
+}
+
+bool CUserInput::MoveThumb(CControl& control, int nPos) {
     if (control.Kind() != ControlKind::Trackbar || !Focus(control))
         return false;
     CDialog& owner = control.Owner();
@@ -596,8 +605,14 @@ bool CUserInput::Drag(CControl& control, int nPos) {
         control.SetPos(control.GetPos() + (nTarget > control.GetPos() ? 1 : -1));
         owner.OnHScroll(nId, TB_THUMBTRACK, control.GetPos());
     }
-    owner.OnHScroll(nId, TB_THUMBPOSITION, nTarget);
-    owner.OnHScroll(nId, TB_ENDTRACK, 0);
+    return true;
+}
+
+bool CUserInput::ReleaseThumb(CControl& control) {
+    if (control.Kind() != ControlKind::Trackbar || !Focus(control))
+        return false;
+    control.Owner().OnHScroll(control.GetDlgCtrlID(), TB_THUMBPOSITION, control.GetPos());
+    control.Owner().OnHScroll(control.GetDlgCtrlID(), TB_ENDTRACK, 0);
     return true;
 }
 

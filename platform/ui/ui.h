@@ -348,6 +348,10 @@ class CUserInput {
     // Drags a trackbar's thumb to a position: thumb-track on the way, thumb-position where
     // it is dropped, end-track.
     static bool Drag(CControl& control, int nPos);
+    // The two halves of a drag, for a pen that is still down: the thumb moves to a position
+    // (thumb-track on the way), then is dropped where it is (thumb-position, end-track).
+    static bool MoveThumb(CControl& control, int nPos);
+    static bool ReleaseThumb(CControl& control);
     // A line or page step on a trackbar (TB_LINEUP ... TB_BOTTOM), then end-track.
     static bool Step(CControl& control, int nCode);
     // Enter: the default command (IDOK).
