@@ -1,0 +1,530 @@
+#include "link/gyro_link.h"
+
+#include <cwchar>
+
+#include "link/comport.h"
+#include "link/frames.h"
+
+namespace {
+
+constexpr int OPEN_ERROR_TEXT_CAPACITY = 128;
+// Room for every message of the sequences.
+constexpr size_t MESSAGE_CAPACITY = 256 + OPEN_ERROR_TEXT_CAPACITY;
+
+const wchar_t UNABLE_TO_COMMUNICATE[] =
+    L"Unable to communicate with the gyro. \nCheck that:\nThe gyro is powered.\nAll the cables are "
+    L"connected corretly.\nThe correct COM port is selected.";
+const wchar_t LOST_COMMUNICATIONS[] =
+    L"Lost communications with the gyro, \nCheck that:\nThe gyro is powered.\nAll the cables are "
+    L"connected corretly.\nThe correct COM port is selected.";
+const wchar_t UNKNOWN_DEVICE[] =
+    L"Unknown device with Product ID %04x.\n\nThis program is not designed to interface with your "
+    L"product.";
+const wchar_t WRONG_FORMAT[] =
+    L"Your gyro firmware uses configuration format R%i but this program supports R%i only.\n\n"
+    L"Please update your gyro with the latest firmware and download the latest version of this "
+    L"application.\n\nBoth are available on the Morvane RC website.";
+
+template <typename... Args>
+std::wstring Format(const wchar_t* pFormat, Args... args) {
+    wchar_t text[MESSAGE_CAPACITY];
+    std::swprintf(text, MESSAGE_CAPACITY, pFormat, args...);
+    return text;
+}
+
+}  // namespace
+
+CGyroLink::CGyroLink(CGyroLinkOwner& owner, platform::EventLoop& loop,
+                     platform::CTimerTarget* pWindow)
+    : m_owner(owner), m_loop(loop), m_pWindow(pWindow) {}
+
+CGyroLink::~CGyroLink() {
+    for (const unsigned nId : {TIMER_RESPONSE_TIMEOUT, TIMER_READ_STEP, TIMER_STORE_STEP,
+                               TIMER_RECEIVE_POLL, TIMER_STATUS_CLEAR})
+        KillTimer(nId);
+    if (m_bLinkBusy)
+        ComPortClose(m_nComPort - 1);
+}
+
+void CGyroLink::SetTimer(unsigned nId, unsigned nMs) {
+    m_loop.SetTimer(m_pWindow, nId, nMs);
+}
+
+void CGyroLink::KillTimer(unsigned nId) {
+    m_loop.KillTimer(m_pWindow, nId);
+}
+
+void CGyroLink::ClearIdentityTexts() {
+    m_strFirmwareVersion.clear();
+    m_strLoaderVersion.clear();
+    m_strSerialNumber.clear();
+}
+
+void CGyroLink::StartRead() {
+    ClearIdentityTexts();
+    m_nState = READ_FIRST_STATE;
+    SetTimer(TIMER_READ_STEP, 1);
+}
+
+void CGyroLink::StartStore() {
+    m_nState = STORE_FIRST_STATE;
+    SetTimer(TIMER_STORE_STEP, 1);
+}
+
+void CGyroLink::OnTimer(unsigned nIdEvent) {
+    switch (nIdEvent) {
+        case TIMER_RESPONSE_TIMEOUT:
+            KillTimer(TIMER_RESPONSE_TIMEOUT);
+            KillTimer(TIMER_RECEIVE_POLL);
+            // No echo at all means the gyro was never reached.
+            m_owner.ShowAttention(m_nState == 3 || m_nState == 4 ? UNABLE_TO_COMMUNICATE
+                                                                 : LOST_COMMUNICATIONS);
+            EndSequence();
+            break;
+        case TIMER_READ_STEP:
+            KillTimer(TIMER_READ_STEP);
+            ReadStep(L"");
+            break;
+        case TIMER_STORE_STEP:
+            KillTimer(TIMER_STORE_STEP);
+            StoreStep(L"");
+            break;
+        case TIMER_RECEIVE_POLL:
+            if (!m_bLinkBusy)
+                break;
+            KillTimer(TIMER_RECEIVE_POLL);
+            ReceivePoll();
+            break;
+        case TIMER_STATUS_CLEAR:
+            KillTimer(TIMER_STATUS_CLEAR);
+            m_strStatus.clear();
+            break;
+        default:
+            break;
+    }
+}
+
+void CGyroLink::ReceivePoll() {
+    const ReceivedText received = ::ReceivePoll(m_nComPort - 1);
+    if (received.bGathered)
+        DispatchReceived(received.strText);
+    // A step that ended the sequence has stopped the poll: it stays stopped.
+    if (m_bLinkBusy)
+        SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
+}
+
+void CGyroLink::DispatchReceived(const std::wstring& strText) {
+    if (m_nState >= 2 && m_nState <= 18)
+        ReadStep(strText);
+    else if (m_nState >= 21 && m_nState <= 39)
+        StoreStep(strText);
+}
+
+void CGyroLink::Next(int nState, unsigned nStepTimer, unsigned nMs) {
+    m_strReceived.clear();
+    m_nState = nState;
+    SetTimer(nStepTimer, nMs);
+}
+
+bool CGyroLink::SendRequest(const std::string& strFrame) {
+    std::wstring strFailure;
+    if (SendFrame(m_nComPort, strFrame, strFailure) != static_cast<int32_t>(strFrame.size())) {
+        m_owner.ShowAttention(strFailure);
+        EndSequence();
+        return false;
+    }
+    SetTimer(TIMER_RESPONSE_TIMEOUT, RESPONSE_TIMEOUT_MS);
+    return true;
+}
+
+bool CGyroLink::TakeAnswer(bool bComplete, uint16_t& wWord, bool& bParsed) {
+    if (!bComplete)
+        return false;
+    KillTimer(TIMER_RESPONSE_TIMEOUT);
+    bParsed = ParseWordAnswer(m_strReceived, wWord);
+    return true;
+}
+
+void CGyroLink::OpenStep(int nNextState, unsigned nStepTimer, const wchar_t* pCodeFormat) {
+    m_bLinkBusy = true;
+    m_owner.EnableLinkControls(false);
+    const int32_t nResult = ComPortOpen(m_nComPort - 1, COMPORT_BUFFER_SIZE, COMPORT_BUFFER_SIZE);
+    if (nResult == COMPORT_SYSTEM_ERROR) {
+        wchar_t text[OPEN_ERROR_TEXT_CAPACITY] = L"";
+        ComPortErrorText(m_nComPort - 1, text, OPEN_ERROR_TEXT_CAPACITY);
+        m_owner.ShowAttention(Format(L"Cannot open COM%1d: %ls", m_nComPort, text));
+        EndSequence();
+        return;
+    }
+    if (nResult < 0) {
+        // Nothing was opened, so there is nothing to close.
+        m_owner.ShowAttention(Format(pCodeFormat, m_nComPort, nResult));
+        m_nState = LINK_IDLE;
+        m_strStatus.clear();
+        m_owner.EnableLinkControls(true);
+        m_bLinkBusy = false;
+        return;
+    }
+    m_strStatus = Format(L"Opened COM%i", m_nComPort);
+    m_nItem = 0;
+    m_nState = nNextState;
+    SetTimer(nStepTimer, 1000);
+}
+
+void CGyroLink::WakeUpStep(int nNextState) {
+    m_strReceived.clear();
+    m_nState = nNextState;
+    // Whatever was waiting before the wake-up is stale.
+    while (ComPortReadByte(m_nComPort - 1) >= 0)
+        m_loop.Sleep(10);
+    SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
+    SendRequest(WAKEUP_STRING);
+}
+
+void CGyroLink::EndSequence() {
+    m_nState = LINK_IDLE;
+    m_strStatus.clear();
+    m_owner.EnableLinkControls(true);
+    m_bLinkBusy = false;
+    // Nothing may keep polling or timing out a port that is closed.
+    KillTimer(TIMER_RECEIVE_POLL);
+    KillTimer(TIMER_RESPONSE_TIMEOUT);
+    ComPortClose(m_nComPort - 1);
+}
+
+void CGyroLink::Refuse(const std::wstring& strMessage) {
+    m_owner.ShowAttention(strMessage);
+    ComPortClose(m_nComPort - 1);
+    KillTimer(TIMER_RECEIVE_POLL);
+    m_nState = LINK_IDLE;
+    m_owner.EnableLinkControls(true);
+    m_strStatus = L"Read Failed";
+    SetTimer(TIMER_STATUS_CLEAR, STATUS_CLEAR_MS);
+    m_bLinkBusy = false;
+}
+
+void CGyroLink::EndWithoutMessage() {
+    m_nState = LINK_IDLE;
+    m_strStatus.clear();
+    KillTimer(TIMER_RECEIVE_POLL);
+    m_owner.EnableLinkControls(true);
+    m_bLinkBusy = false;
+    ComPortClose(m_nComPort - 1);
+}
+
+void CGyroLink::Finish(const wchar_t* pStatus) {
+    m_nState = LINK_IDLE;
+    ComPortClose(m_nComPort - 1);
+    KillTimer(TIMER_RECEIVE_POLL);
+    m_owner.EnableLinkControls(true);
+    m_strStatus = pStatus;
+    SetTimer(TIMER_STATUS_CLEAR, STATUS_CLEAR_MS);
+    m_bLinkBusy = false;
+}
+
+void CGyroLink::ReadStep(const std::wstring& strText) {
+    m_strReceived += strText;
+    uint16_t wWord = 0;
+    bool bParsed = false;
+    switch (m_nState) {
+        case 1:
+            m_strStatus = Format(L"Initialising COM%i", m_nComPort);
+            m_nState = 2;
+            SetTimer(TIMER_READ_STEP, 100);
+            break;
+        case 2:
+            OpenStep(3, TIMER_READ_STEP, L"Cannot open COM%1d: Error Code %d");
+            break;
+        case 3:
+            WakeUpStep(4);
+            break;
+        case 4:
+            if (!IsWakeupEchoComplete(m_strReceived))
+                break;
+            KillTimer(TIMER_RESPONSE_TIMEOUT);
+            Next(5, TIMER_READ_STEP, 1);
+            break;
+        case 5:
+            m_strReceived.clear();
+            m_nState = 6;
+            m_strStatus = L"Read PID";
+            SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_PRODUCT_ID));
+            break;
+        case 6:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed) {
+                m_gyroIdentity.ProductId = wWord;
+                if (wWord != SUPPORTED_PRODUCT_ID) {
+                    Refuse(Format(UNKNOWN_DEVICE, wWord));
+                    break;
+                }
+            }
+            Next(7, TIMER_READ_STEP, 1);
+            break;
+        case 7:
+            m_strReceived.clear();
+            m_nState = 8;
+            m_strStatus = L"Read Memory Map Version";
+            SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_MEMORY_MAP_VERSION));
+            break;
+        case 8:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed) {
+                m_gyroIdentity.MemoryMapVersion = wWord;
+                if (wWord != SUPPORTED_MEMORY_MAP_VERSION) {
+                    Refuse(Format(WRONG_FORMAT, static_cast<int>(wWord),
+                                  static_cast<int>(SUPPORTED_MEMORY_MAP_VERSION)));
+                    break;
+                }
+            }
+            Next(13, TIMER_READ_STEP, 1);
+            break;
+        case 13:
+            m_strReceived.clear();
+            m_nState = 14;
+            m_strStatus = L"Read Firmware Version";
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_FIRMWARE_VERSION));
+            break;
+        case 14:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed) {
+                m_gyroIdentity.FirmwareVersion = DecodeFirmwareVersion(wWord);
+                m_strFirmwareVersion = FormatFirmwareVersion(m_gyroIdentity.FirmwareVersion);
+            }
+            Next(9, TIMER_READ_STEP, 1);
+            break;
+        case 9:
+            m_strReceived.clear();
+            m_nState = 10;
+            m_strStatus = L"Read Serial Number";
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_SERIAL_LOW));
+            break;
+        case 10:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed)
+                m_gyroIdentity.SerialNumber = wWord;
+            Next(11, TIMER_READ_STEP, 1);
+            break;
+        case 11:
+            m_strReceived.clear();
+            m_nState = 12;
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_SERIAL_HIGH));
+            break;
+        case 12:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed) {
+                m_gyroIdentity.SerialNumber =
+                    AddSerialNumberHighWord(m_gyroIdentity.SerialNumber, wWord);
+                m_strSerialNumber = FormatSerialNumber(m_gyroIdentity.SerialNumber);
+            }
+            Next(15, TIMER_READ_STEP, 1);
+            break;
+        case 15:
+            m_strReceived.clear();
+            m_nState = 16;
+            m_strStatus = L"Read Loader Version";
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_LOADER_VERSION));
+            break;
+        case 16:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed) {
+                m_gyroIdentity.LoaderVersion = wWord;
+                m_strLoaderVersion = FormatLoaderVersion(wWord);
+            }
+            Next(17, TIMER_READ_STEP, 1);
+            break;
+        case 17:
+            if (m_nItem == 0)
+                m_readParameters = m_owner.Parameters();
+            m_strReceived.clear();
+            m_nState = 18;
+            SendRequest(
+                BuildReadFrame(static_cast<uint16_t>(GYRO_ADDRESS_PARAMETERS + 2 * m_nItem)));
+            break;
+        case 18:
+            if (!TakeAnswer(IsParameterAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (!bParsed) {
+                // The values read so far are dropped with the rest: the record stays whole.
+                EndWithoutMessage();
+                m_strStatus = L"Read Failed";
+                SetTimer(TIMER_STATUS_CLEAR, STATUS_CLEAR_MS);
+                break;
+            }
+            DecodeParameterWord(m_nItem, wWord, m_readParameters, m_nServoData);
+            if (const wchar_t* pLabel =
+                    GYRO_PARAMETER_ITEMS[static_cast<size_t>(m_nItem)].pszReadLabel)
+                m_strStatus = pLabel;
+            if (m_nItem < GYRO_PARAMETER_COUNT - 1) {
+                ++m_nItem;
+                Next(17, TIMER_READ_STEP, 1);
+            } else {
+                Next(19, TIMER_READ_STEP, 1);
+            }
+            break;
+        case 19:
+            ApplyServoData(m_nServoData, m_readParameters);
+            m_owner.Parameters() = m_readParameters;
+            m_owner.RefreshControls();
+            Finish(L"Read Complete");
+            break;
+        default:
+            break;
+    }
+}
+
+void CGyroLink::StoreStep(const std::wstring& strText) {
+    m_strReceived += strText;
+    uint16_t wWord = 0;
+    bool bParsed = false;
+    switch (m_nState) {
+        case 20:
+            m_strStatus = Format(L"Initialising COM%i", m_nComPort);
+            m_nState = 21;
+            SetTimer(TIMER_STORE_STEP, 10);
+            break;
+        case 21:
+            OpenStep(22, TIMER_STORE_STEP, L"Cannot open COM%1d: Error Code: %d");
+            break;
+        case 22:
+            WakeUpStep(23);
+            break;
+        case 23:
+            if (!IsWakeupEchoComplete(m_strReceived))
+                break;
+            KillTimer(TIMER_RESPONSE_TIMEOUT);
+            Next(26, TIMER_STORE_STEP, 1);
+            break;
+        case 26:
+            m_strReceived.clear();
+            m_nState = 27;
+            m_strStatus = L"Read Memory Map Version";
+            SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_MEMORY_MAP_VERSION));
+            break;
+        case 27:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed) {
+                m_gyroIdentity.MemoryMapVersion = wWord;
+                if (wWord != SUPPORTED_MEMORY_MAP_VERSION) {
+                    Refuse(Format(WRONG_FORMAT, static_cast<int>(wWord),
+                                  static_cast<int>(SUPPORTED_MEMORY_MAP_VERSION)));
+                    break;
+                }
+            }
+            Next(32, TIMER_STORE_STEP, 1);
+            break;
+        case 32:
+            m_strReceived.clear();
+            m_nState = 33;
+            m_strStatus = L"Read Firmware Version";
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_FIRMWARE_VERSION));
+            break;
+        case 33:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed) {
+                m_gyroIdentity.FirmwareVersion = DecodeFirmwareVersion(wWord);
+                m_strFirmwareVersion = FormatFirmwareVersion(m_gyroIdentity.FirmwareVersion);
+            }
+            Next(28, TIMER_STORE_STEP, 1);
+            break;
+        case 28:
+            m_strReceived.clear();
+            m_nState = 29;
+            m_strStatus = L"Read Serial Number";
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_SERIAL_LOW));
+            break;
+        case 29:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed)
+                m_gyroIdentity.SerialNumber = wWord;
+            Next(30, TIMER_STORE_STEP, 1);
+            break;
+        case 30:
+            m_strReceived.clear();
+            m_nState = 31;
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_SERIAL_HIGH));
+            break;
+        case 31:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed) {
+                m_gyroIdentity.SerialNumber =
+                    AddSerialNumberHighWord(m_gyroIdentity.SerialNumber, wWord);
+                m_strSerialNumber = FormatSerialNumber(m_gyroIdentity.SerialNumber);
+            }
+            Next(34, TIMER_STORE_STEP, 1);
+            break;
+        case 34:
+            m_strReceived.clear();
+            m_nState = 35;
+            m_strStatus = L"Read Loader Version";
+            SendRequest(BuildReadFrame(GYRO_ADDRESS_LOADER_VERSION));
+            break;
+        case 35:
+            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (bParsed) {
+                m_gyroIdentity.LoaderVersion = wWord;
+                m_strLoaderVersion = FormatLoaderVersion(wWord);
+            }
+            Next(36, TIMER_STORE_STEP, 1);
+            break;
+        case 36:
+            m_strReceived.clear();
+            m_nState = 37;
+            SendRequest(BuildReadFrame(
+                GYRO_PARAMETER_ITEMS[static_cast<size_t>(GYRO_ITEM_SERVO_DIRECTION)].nAddress));
+            break;
+        case 37:
+            if (!TakeAnswer(IsParameterAnswerComplete(m_strReceived), wWord, bParsed))
+                break;
+            if (!bParsed) {
+                EndWithoutMessage();
+                break;
+            }
+            m_nDirectionWord = wWord;
+            Next(38, TIMER_STORE_STEP, 1);
+            break;
+        case 38: {
+            m_strReceived.clear();
+            m_nState = 39;
+            const GyroStoreWord word = EncodeStoreWord(m_nItem, m_owner.Parameters(),
+                                                       static_cast<uint16_t>(m_nDirectionWord));
+            if (word.pszLabel)
+                m_strStatus = word.pszLabel;
+            SendRequest(BuildWriteFrame(word.nAddress, word.wValue));
+            break;
+        }
+        case 39:
+            if (!IsWriteAckComplete(m_strReceived))
+                break;
+            KillTimer(TIMER_RESPONSE_TIMEOUT);
+            m_strReceived.clear();
+            if (m_nItem < GYRO_STORE_ITEM_COUNT - 1) {
+                ++m_nItem;
+                m_nState = 38;
+            } else {
+                m_nState = 40;
+            }
+            SetTimer(TIMER_STORE_STEP, 1);
+            break;
+        case 40:
+            m_owner.RefreshControls();
+            Finish(L"Write Complete");
+            break;
+        default:
+            break;
+    }
+}

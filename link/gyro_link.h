@@ -1,0 +1,116 @@
+// The Read and Store sequences: integer state machines that move the whole parameter set
+// between the gyro and the tool over the serial channel, one step per timer event or per
+// batch of received text, on the one user-interface thread.
+//
+// The machine keeps the members a Main page has always had (m_nState, m_bLinkBusy, ...). Its
+// timers belong to the owning window; the window's timer handler passes every event to
+// OnTimer and then refreshes its controls. Everything else it needs of the page comes
+// through CGyroLinkOwner.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "link/gyro_params.h"
+#include "platform/event_loop.h"
+
+// Timer ids of the Main page.
+enum : unsigned {
+    TIMER_RESPONSE_TIMEOUT = 101,
+    TIMER_READ_STEP = 102,
+    TIMER_STORE_STEP = 103,
+    TIMER_RECEIVE_POLL = 104,
+    TIMER_STATUS_CLEAR = 106,
+};
+
+constexpr int RESPONSE_TIMEOUT_MS = 1000;
+constexpr int RECEIVE_POLL_MS = 10;
+constexpr int STATUS_CLEAR_MS = 2000;
+constexpr uint32_t SUPPORTED_PRODUCT_ID = 0x0480;
+constexpr uint32_t SUPPORTED_MEMORY_MAP_VERSION = 3;
+
+// Sequence states: 0 idle, 1..19 Read, 20..40 Store.
+enum : int {
+    LINK_IDLE = 0,
+    READ_FIRST_STATE = 1,
+    READ_LAST_STATE = 19,
+    STORE_FIRST_STATE = 20,
+    STORE_LAST_STATE = 40,
+};
+
+// What the sequences need of the page that owns them.
+class CGyroLinkOwner {
+  public:
+    // A modal box with the caption "Attention", the exclamation icon and one OK button.
+    virtual void ShowAttention(const std::wstring& strText) = 0;
+    // Enables or disables Read, Store, Load Defaults and the port list.
+    virtual void EnableLinkControls(bool bEnable) = 0;
+    // Moves the members into the controls (identity texts, status line).
+    virtual void RefreshControls() = 0;
+    // The shared parameter record.
+    virtual GyroParameters& Parameters() = 0;
+
+  protected:
+    ~CGyroLinkOwner() = default;
+};
+
+class CGyroLink {
+  public:
+    // pWindow names the timers; they fire through the window's own timer handler.
+    CGyroLink(CGyroLinkOwner& owner, platform::EventLoop& loop, platform::CTimerTarget* pWindow);
+    ~CGyroLink();
+
+    // Read button: empties the identity texts and starts the Read sequence.
+    void StartRead();
+    // Store after the agreement: starts the Store sequence (the caller has emptied the
+    // identity texts before asking).
+    void StartStore();
+    void ClearIdentityTexts();
+
+    // The owning window's timer handler passes every timer event here first.
+    void OnTimer(unsigned nIdEvent);
+
+    bool IsBusy() const { return m_bLinkBusy; }
+
+    // The members a Main page has always had.
+    int m_nState = LINK_IDLE;
+    bool m_bLinkBusy = false;
+    int m_nComPort = -1;  // 1-based; the channel index is one less
+    std::wstring m_strReceived;
+    int m_nItem = 0;
+    int m_nServoData = 0;
+    int m_nDirectionWord = 0;
+    GyroIdentity m_gyroIdentity;
+    std::wstring m_strFirmwareVersion;
+    std::wstring m_strLoaderVersion;
+    std::wstring m_strSerialNumber;
+    std::wstring m_strStatus;
+
+  private:
+    void ReadStep(const std::wstring& strText);
+    void StoreStep(const std::wstring& strText);
+    void DispatchReceived(const std::wstring& strText);
+    void ReceivePoll();
+
+    // Shared steps of both sequences; nStepTimer is 102 or 103.
+    void OpenStep(int nNextState, unsigned nStepTimer, const wchar_t* pCodeFormat);
+    void WakeUpStep(int nNextState);
+    bool SendRequest(const std::string& strFrame);
+    void Next(int nState, unsigned nStepTimer, unsigned nMs);
+    bool TakeAnswer(bool bComplete, uint16_t& wWord, bool& bParsed);
+
+    void EndSequence();
+    void Refuse(const std::wstring& strMessage);
+    void EndWithoutMessage();
+    void Finish(const wchar_t* pStatus);
+
+    void SetTimer(unsigned nId, unsigned nMs);
+    void KillTimer(unsigned nId);
+
+    CGyroLinkOwner& m_owner;
+    platform::EventLoop& m_loop;
+    platform::CTimerTarget* m_pWindow;
+    // The Read sequence decodes into this copy and hands it over only when every parameter
+    // word has passed its checksum.
+    GyroParameters m_readParameters;
+};
