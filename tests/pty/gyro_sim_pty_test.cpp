@@ -16,63 +16,9 @@
 #include "link/frames.h"
 #include "platform/port_map.h"
 #include "platform/published_ports.h"
+#include "pty_support.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// Runs gyro-sim with its own runtime folder and memory file; ends it on destruction.
-class GyroSimProcess {
-  public:
-    explicit GyroSimProcess(const std::string& strName) {
-        m_folder = fs::temp_directory_path() / ("morvane-pty-" + std::to_string(getpid()));
-        fs::create_directories(m_folder);
-        setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
-        const std::string strMemory = (m_folder / "memory").string();
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(fds[1], STDOUT_FILENO);
-            close(fds[0]);
-            close(fds[1]);
-            execl(GYRO_SIM_PATH, GYRO_SIM_PATH, "--name", strName.c_str(), "--memory",
-                  strMemory.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        // The first line is the pseudo-terminal's path.
-        FILE* pOut = fdopen(fds[0], "r");
-        char line[256] = {};
-        if (pOut && std::fgets(line, sizeof line, pOut))
-            m_strTty = line;
-        if (!m_strTty.empty() && m_strTty.back() == '\n')
-            m_strTty.pop_back();
-        m_pOut = pOut;
-    }
-    ~GyroSimProcess() {
-        Stop();
-        if (m_pOut)
-            std::fclose(m_pOut);
-        std::error_code ec;
-        fs::remove_all(m_folder, ec);
-    }
-    void Stop() {
-        if (m_pid <= 0)
-            return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-    const std::string& Tty() const { return m_strTty; }
-
-  private:
-    fs::path m_folder;
-    pid_t m_pid = -1;
-    FILE* m_pOut = nullptr;
-    std::string m_strTty;
-};
 
 // Polls the port like the 10 ms receive timer until the test passes or a second goes by.
 template <typename Complete>

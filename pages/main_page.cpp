@@ -1,0 +1,189 @@
+#include "pages/main_page.h"
+
+#include <climits>
+
+#include "app/config_sheet.h"
+#include "app/port_discovery.h"
+#include "app/settings.h"
+#include "pages/splash.h"
+#include "platform/event_loop.h"
+#include "res/resources.h"
+
+using namespace platform::ui;
+
+CMainCtrlPage* g_pMainPage = nullptr;
+
+namespace {
+
+const wchar_t PROGRAM_VERSION[] = L"Program Version: 1.07";
+const wchar_t INCOMING_BLUETOOTH_AT_START[] =
+    L"WARNING - The selected COM port has been detected as an Incomming BlueTooth port, using "
+    L"this port could make your Pocket PC unstable";
+const wchar_t INCOMING_BLUETOOTH_ON_CHANGE[] =
+    L"WARNING - The selected COM port has been reported as an Incomming BlueTooth port, using "
+    L"this port could make your PocketPC unstable";
+
+// The handheld converts to its 8-bit code page; characters it cannot hold become '?'.
+std::string ToNarrow(const std::wstring& strText, size_t nMax) {
+    std::string strNarrow;
+    for (const wchar_t c : strText.substr(0, nMax))
+        strNarrow += (c >= 0 && c < 256) ? static_cast<char>(c) : '?';
+    return strNarrow;
+}
+
+std::wstring ToWide(const std::string& strText) {
+    std::wstring strWide;
+    for (const char c : strText)
+        strWide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return strWide;
+}
+
+}  // namespace
+
+int PortNumberOfEntry(const std::wstring& strEntry) {
+    const size_t nAt = strEntry.find(L"COM");
+    if (nAt == std::wstring::npos)
+        return -1;
+    // Every digit counts: COM12 is port 12, not port 1.
+    long long nNumber = 0;
+    for (size_t i = nAt + 3; i < strEntry.size() && strEntry[i] >= L'0' && strEntry[i] <= L'9'; ++i)
+        nNumber = std::min<long long>(nNumber * 10 + (strEntry[i] - L'0'), INT_MAX);
+    return static_cast<int>(nNumber);
+}
+
+CMainCtrlPage::CMainCtrlPage()
+    : CPropertyPage(IDD_MAIN_PAGE), m_link(*this, CurrentHost().Loop(), this) {}
+
+void CMainCtrlPage::DoDataExchange(CDataExchange* pDX) {
+    DDX_Text(pDX, IDC_FIRMWARE_VERSION, m_link.m_strFirmwareVersion);
+    DDX_Text(pDX, IDC_LOADER_VERSION, m_link.m_strLoaderVersion);
+    DDX_Text(pDX, IDC_SERIAL_NUMBER, m_link.m_strSerialNumber);
+    DDX_Text(pDX, IDC_STATUS, m_link.m_strStatus);
+}
+
+int CMainCtrlPage::PortFound(intptr_t /*nContext*/, const SerialPortEntry& entry) {
+    CMainCtrlPage* pPage = g_pMainPage;
+    const std::string strPort = ToNarrow(entry.PortName, PORT_NAME_CHARS);
+    const std::string strFriendly = ToNarrow(entry.FriendlyName, PORT_NAME_CHARS);
+    // COM0 ends the scan of the source that reports it.
+    if (strPort.size() >= 4 && strPort[3] == '0')
+        return 0;
+    if (entry.IncomingBluetooth)
+        pPage->m_strBluetoothMarker = entry.PortName;
+    pPage->m_portNames.push_back(ToWide(strPort + ":(" + strFriendly + ")"));
+    return 1;
+}
+
+bool CMainCtrlPage::OnInitDialog() {
+    CPropertyPage::OnInitDialog();
+    g_pMainPage = this;
+    m_strBluetoothMarker = L"Microsoft";
+    EnumerateSerialPorts(&CMainCtrlPage::PortFound, 0);
+
+    CControl& ports = *GetDlgItem(IDC_COMPORT);
+    ports.ResetContent();
+    for (size_t i = 0; i < m_portNames.size(); ++i) {
+        const int nIndex = ports.InsertString(static_cast<int>(i), m_portNames[i]);
+        ports.SetItemData(nIndex, PortNumberOfEntry(m_portNames[i]));
+    }
+    ports.SetCurSel(0);
+    m_link.m_nComPort = static_cast<int>(ports.GetItemData(ports.GetCurSel()));
+
+    if (const int nStored = LoadComPortSetting(); nStored != 0) {
+        for (int i = 0; i < ports.GetCount(); ++i) {
+            if (ports.GetItemData(i) == nStored) {
+                ports.SetCurSel(i);
+                m_link.m_nComPort = nStored;
+                break;
+            }
+        }
+    } else {
+        SaveComPortSetting(m_link.m_nComPort);
+    }
+    HandToFirmwarePage();
+
+    if (ports.GetLBText(ports.GetCurSel()).find(m_strBluetoothMarker) != std::wstring::npos)
+        ShowAttention(INCOMING_BLUETOOTH_AT_START);
+
+    m_link.m_strReceived.clear();
+    m_link.m_bLinkBusy = false;
+    ::LoadDefaults(Parameters());
+    m_link.m_strStatus = PROGRAM_VERSION;
+    UpdateData(false);
+    return true;
+}
+
+void CMainCtrlPage::OnCommand(int nId, int nCode) {
+    if (nId == IDC_READ && nCode == BN_CLICKED)
+        OnRead();
+    if (nId == IDC_STORE && nCode == BN_CLICKED)
+        OnStore();
+    if (nId == IDC_LOAD_DEFAULTS && nCode == BN_CLICKED)
+        OnLoadDefaults();
+    if (nId == IDC_COMPORT && nCode == CBN_SELCHANGE)
+        OnSelchangeComPort();
+}
+
+void CMainCtrlPage::OnRead() {
+    m_link.StartRead();
+    UpdateData(false);
+}
+
+void CMainCtrlPage::OnStore() {
+    m_link.ClearIdentityTexts();
+    UpdateData(false);
+    SplashScreen agreement;
+    if (agreement.DoModal() == IDOK && agreement.m_bAgreed)
+        m_link.StartStore();
+}
+
+void CMainCtrlPage::OnLoadDefaults() {
+    ::LoadDefaults(Parameters());
+    UpdateData(false);
+}
+
+void CMainCtrlPage::OnSelchangeComPort() {
+    CControl& ports = *GetDlgItem(IDC_COMPORT);
+    const std::wstring strEntry = ports.GetLBText(ports.GetCurSel());
+    m_link.m_nComPort = static_cast<int>(ports.GetItemData(ports.GetCurSel()));
+    if (strEntry.find(m_strBluetoothMarker) != std::wstring::npos)
+        ShowAttention(INCOMING_BLUETOOTH_ON_CHANGE);
+    HandToFirmwarePage();
+    SaveComPortSetting(m_link.m_nComPort);
+}
+
+void CMainCtrlPage::OnTimer(unsigned nIdEvent) {
+    m_link.OnTimer(nIdEvent);
+    // The identity texts and the status line follow every step.
+    UpdateData(false);
+}
+
+bool CMainCtrlPage::OnKillActive() {
+    // The sequence holds the port: the user stays here until it ends.
+    if (m_link.m_bLinkBusy)
+        return false;
+    return CPropertyPage::OnKillActive();
+}
+
+void CMainCtrlPage::ShowAttention(const std::wstring& strText) {
+    MessageBox(strText, L"Attention", MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CMainCtrlPage::EnableLinkControls(bool bEnable) {
+    if (!HasWindow())
+        return;
+    for (const int nId : {IDC_READ, IDC_STORE, IDC_LOAD_DEFAULTS, IDC_COMPORT})
+        GetDlgItem(nId)->EnableWindow(bEnable);
+}
+
+void CMainCtrlPage::RefreshControls() {
+    UpdateData(false);
+}
+
+GyroParameters& CMainCtrlPage::Parameters() {
+    return g_pConfigSheet->m_gyroParameters;
+}
+
+void CMainCtrlPage::HandToFirmwarePage() {
+    g_pConfigSheet->m_nFirmwareComPort = m_link.m_nComPort;
+}

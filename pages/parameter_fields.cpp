@@ -1,0 +1,145 @@
+#include "pages/parameter_fields.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+const std::array<ParameterField, 15> PARAMETER_FIELDS = {{
+    {"HighEndpoint", 30, 145, false, &GyroParameters::HighEndpoint},
+    {"LowEndpoint", 30, 145, false, &GyroParameters::LowEndpoint},
+    {"AvcsCwStopGain", 50, 200, false, &GyroParameters::AvcsCwStopGain},
+    {"AvcsCcwStopGain", 50, 200, false, &GyroParameters::AvcsCcwStopGain},
+    {"RudderstickDeadband", 5, 100, false, &GyroParameters::RudderstickDeadband},
+    {"AvcsRudderExponential", -100, 100, false, &GyroParameters::AvcsRudderExponential},
+    {"RateRudderExponential", -100, 100, false, &GyroParameters::RateRudderExponential},
+    {"AvcsAccelerationProfile", 0, 15, false, &GyroParameters::AvcsAccelerationProfile},
+    {"AvcsDecelerationProfile", 0, 15, false, &GyroParameters::AvcsDecelerationProfile},
+    {"AvcsRudderSensitivity", 50, 150, false, &GyroParameters::AvcsRudderSensitivity},
+    {"ServoPreset", 0, 38, false, &GyroParameters::ServoPreset},
+    {"ServoSpeed", 0, 14, false, &GyroParameters::ServoSpeed},
+    {"ServoType", 0, 3, false, &GyroParameters::ServoType},
+    {"MidpointTrim", -100, 100, false, &GyroParameters::MidpointTrim},
+    {"ServoDirection", 0, 1, true, nullptr},
+}};
+
+namespace {
+
+const char* const IDENTITY_NAMES[] = {"ProductId", "MemoryMapVersion", "FirmwareVersion",
+                                      "LoaderVersion", "SerialNumber"};
+
+std::string Trim(const std::string& strText) {
+    const size_t nFirst = strText.find_first_not_of(" \t\r");
+    if (nFirst == std::string::npos)
+        return {};
+    const size_t nLast = strText.find_last_not_of(" \t\r");
+    return strText.substr(nFirst, nLast - nFirst + 1);
+}
+
+bool ParseWhole(const std::string& strText, long& nValue) {
+    if (strText.empty())
+        return false;
+    char* pEnd = nullptr;
+    errno = 0;
+    nValue = std::strtol(strText.c_str(), &pEnd, 10);
+    return errno == 0 && *pEnd == '\0';
+}
+
+std::string Narrow(const std::wstring& strText) {
+    return std::string(strText.begin(), strText.end());
+}
+
+}  // namespace
+
+std::string FormatParameterLines(const GyroParameters& params) {
+    std::string strLines;
+    for (const ParameterField& field : PARAMETER_FIELDS) {
+        strLines += field.pszName;
+        strLines += '=';
+        if (field.bDirection)
+            strLines += params.ServoDirection ? "Reverse" : "Normal";
+        else
+            strLines += std::to_string(params.*field.pValue);
+        strLines += '\n';
+    }
+    return strLines;
+}
+
+std::string FormatIdentityLines(const GyroIdentity& identity) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "ProductId=%04X\nMemoryMapVersion=%u\nFirmwareVersion=%s\nLoaderVersion=%s\n"
+                  "SerialNumber=%s\n",
+                  identity.ProductId, identity.MemoryMapVersion,
+                  Narrow(FormatFirmwareVersion(identity.FirmwareVersion)).c_str(),
+                  Narrow(FormatLoaderVersion(identity.LoaderVersion)).c_str(),
+                  Narrow(FormatSerialNumber(identity.SerialNumber)).c_str());
+    return text;
+}
+
+bool ParseParameterLines(const std::string& strText, GyroParameters& params, std::string& strError,
+                         bool bRequireAll) {
+    GyroParameters parsed = params;
+    std::array<bool, PARAMETER_FIELDS.size()> named{};
+    std::istringstream lines(strText);
+    std::string strLine;
+    for (int nLine = 1; std::getline(lines, strLine); ++nLine) {
+        const std::string strTrimmed = Trim(strLine);
+        if (strTrimmed.empty() || strTrimmed[0] == '#')
+            continue;
+        const std::string strWhere = "line " + std::to_string(nLine) + ": ";
+        const size_t nEquals = strTrimmed.find('=');
+        if (nEquals == std::string::npos) {
+            strError = strWhere + "expected Name=value";
+            return false;
+        }
+        const std::string strName = Trim(strTrimmed.substr(0, nEquals));
+        const std::string strValue = Trim(strTrimmed.substr(nEquals + 1));
+        bool bIdentity = false;
+        for (const char* pName : IDENTITY_NAMES)
+            bIdentity = bIdentity || strName == pName;
+        if (bIdentity)
+            continue;
+        const ParameterField* pField = nullptr;
+        for (const ParameterField& field : PARAMETER_FIELDS)
+            if (strName == field.pszName)
+                pField = &field;
+        if (!pField) {
+            strError = strWhere + "unknown name \"" + strName + "\"";
+            return false;
+        }
+        named[static_cast<size_t>(pField - PARAMETER_FIELDS.data())] = true;
+        if (pField->bDirection) {
+            if (strValue == "Normal" || strValue == "0") {
+                parsed.ServoDirection = false;
+            } else if (strValue == "Reverse" || strValue == "1") {
+                parsed.ServoDirection = true;
+            } else {
+                strError =
+                    strWhere + strName + " must be Normal or Reverse, not \"" + strValue + "\"";
+                return false;
+            }
+            continue;
+        }
+        long nValue = 0;
+        if (!ParseWhole(strValue, nValue)) {
+            strError = strWhere + strName + " must be a whole number, not \"" + strValue + "\"";
+            return false;
+        }
+        if (nValue < pField->nMin || nValue > pField->nMax) {
+            strError = strWhere + strName + "=" + strValue + " is outside its range " +
+                       std::to_string(pField->nMin) + " to " + std::to_string(pField->nMax);
+            return false;
+        }
+        parsed.*pField->pValue = static_cast<int32_t>(nValue);
+    }
+    for (size_t i = 0; i < named.size(); ++i) {
+        if (bRequireAll && !named[i]) {
+            strError = std::string("missing ") + PARAMETER_FIELDS[i].pszName;
+            return false;
+        }
+    }
+    params = parsed;
+    return true;
+}

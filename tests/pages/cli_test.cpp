@@ -1,0 +1,113 @@
+// The command-line companion on the virtual clock: the same pages and sequences, driven by
+// a command line instead of a pen.
+#include <gmock/gmock.h>
+
+#include <sstream>
+
+#include "app/gyro_cli.h"
+#include "app_fixture.h"
+#include "pages/parameter_fields.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+class Cli : public AppFixture {
+  public:
+    Cli() { AddPort(1, L"Simulated tq480 gyro"); }
+    int Run(const std::vector<std::string>& args) {
+        out.str("");
+        err.str("");
+        return RunGyroCli(args, host, out, err);
+    }
+    std::string WriteFile(const std::string& strText) {
+        const auto path = folder / ("params" + std::to_string(++m_nFiles) + ".txt");
+        std::ofstream(path) << strText;
+        return path.string();
+    }
+    std::ostringstream out, err;
+
+  private:
+    int m_nFiles = 0;
+};
+
+TEST_F(Cli, PortsListsTheEntriesOneALine) {
+    AddPort(4, L"FT232R USB UART");
+    EXPECT_EQ(Run({"ports"}), 0);
+    EXPECT_EQ(out.str(), "COM1:(Simulated tq480 gyro)\nCOM4:(FT232R USB UART)\n");
+}
+
+TEST_F(Cli, ReadPrintsTheIdentityAndEveryFieldInPageUnits) {
+    gyro.SetWord(0x0100, 1658);
+    EXPECT_EQ(Run({"read", "COM1"}), 0);
+    const std::string strOut = out.str();
+    EXPECT_THAT(strOut, HasSubstr("ProductId=0480\nMemoryMapVersion=3\nFirmwareVersion=1.07\n"
+                                  "LoaderVersion=1.03\nSerialNumber=74565\n"));
+    EXPECT_THAT(strOut, HasSubstr("HighEndpoint=33\nLowEndpoint=100\n"));
+    EXPECT_THAT(strOut, HasSubstr("ServoDirection=Normal\n"));
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(Cli, TheOutputOfReadStoresBackAsItStands) {
+    ASSERT_EQ(Run({"read", "COM1:"}), 0);
+    std::string strSaved = out.str();
+    strSaved.replace(strSaved.find("HighEndpoint=100"), 16, "HighEndpoint=120");
+    strSaved.replace(strSaved.find("ServoDirection=Normal"), 21, "ServoDirection=Reverse");
+    EXPECT_EQ(Run({"store", "COM1", WriteFile(strSaved), "--agree"}), 0) << err.str();
+    EXPECT_EQ(gyro.Word(0x0100), 2024);
+    EXPECT_EQ(gyro.Word(0x011E), 0x0200);
+    ASSERT_EQ(Run({"read", "COM1"}), 0);
+    EXPECT_THAT(out.str(), HasSubstr("HighEndpoint=120\n"));
+    EXPECT_THAT(out.str(), HasSubstr("ServoDirection=Reverse\n"));
+}
+
+TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
+    GyroParameters defaults;
+    LoadDefaults(defaults);
+    const std::string strGood = FormatParameterLines(defaults);
+    struct Case {
+        std::vector<std::string> args;
+        const char* pError;
+    };
+    const std::string strOutOfRange = strGood.substr(0, strGood.find("HighEndpoint")) +
+                                      "HighEndpoint=146\n" +
+                                      strGood.substr(strGood.find("LowEndpoint"));
+    const Case cases[] = {
+        {{"store", "COM1", WriteFile(strGood)}, "--agree"},
+        {{"store", "COM1", WriteFile(strOutOfRange), "--agree"},
+         "HighEndpoint=146 is outside its range 30 to 145"},
+        {{"store", "COM1", WriteFile(strGood + "Colour=red\n"), "--agree"},
+         "unknown name \"Colour\""},
+        {{"store", "COM1", WriteFile("HighEndpoint=100\n"), "--agree"}, "missing LowEndpoint"},
+        {{"store", "COM1", (folder / "absent.txt").string(), "--agree"}, "cannot read"},
+        {{"store", "COM12", WriteFile(strGood), "--agree"}, "COM12 is not in the port list"},
+        {{"read", "serial0"}, "not a port name"},
+        {{"erase"}, "usage"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pError);
+        EXPECT_NE(Run(c.args), 0);
+        EXPECT_THAT(err.str(), HasSubstr(c.pError));
+    }
+    EXPECT_EQ(gyro.WakeUps(), 0u);
+    EXPECT_EQ(gyro.RequestCount(), 0u);
+}
+
+TEST_F(Cli, AFailedSequenceGivesItsBoxTextAndANonZeroStatus) {
+    gyro.SetMemoryMapVersion(2);
+    EXPECT_EQ(Run({"read", "COM1"}), 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_THAT(err.str(),
+                HasSubstr("Your gyro firmware uses configuration format R2 but this program "
+                          "supports R3 only.\n\nPlease update"));
+    EXPECT_THAT(err.str(), HasSubstr("Read Failed"));
+
+    gyro.SetMemoryMapVersion(3);
+    gyro.SetNoEcho(true);
+    GyroParameters defaults;
+    LoadDefaults(defaults);
+    EXPECT_EQ(Run({"store", "COM1", WriteFile(FormatParameterLines(defaults)), "--agree"}), 1);
+    EXPECT_THAT(err.str(), HasSubstr("Lost communications with the gyro, \nCheck that:"));
+}
+
+}  // namespace
