@@ -14,7 +14,7 @@ case "${1:-}" in
   *) echo "usage: $0 [--ci|--asan]" >&2; exit 2 ;;
 esac
 
-packages=(cmake g++ make libgtest-dev libgmock-dev)
+packages=(cmake g++ make libgtest-dev libgmock-dev qt6-base-dev fonts-liberation2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

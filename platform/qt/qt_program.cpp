@@ -1,0 +1,57 @@
+#include "platform/qt/qt_program.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QWidget>
+
+#include "platform/files.h"
+#include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_ui_host.h"
+#include "platform/single_instance.h"
+
+namespace platform::qt {
+
+namespace {
+
+// Brings the program's visible windows to the front: the sheet, and any box over it.
+void BringToFront() {
+    for (QWidget* pWidget : QApplication::topLevelWidgets()) {
+        if (!pWidget->isVisible())
+            continue;
+        pWidget->setWindowState((pWidget->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        pWidget->raise();
+        pWidget->activateWindow();
+    }
+}
+
+}  // namespace
+
+int RunQtProgram(int argc, char** argv, const QtProgramSetup& setup) {
+    char path[MAX_FILE_PATH] = "";
+    GetExecutablePath(path, MAX_FILE_PATH);
+    SingleInstance instance(path[0] ? path : argv[0]);
+    if (!instance.IsFirst() && instance.ActivateRunningCopy())
+        return 0;
+
+    QApplication app(argc, argv);
+    QtEventLoop loop;
+    QtUiHost host(loop);
+    if (setup.icons)
+        host.SetIconLookup(setup.icons, setup.nProgramIconId);
+    ui::SetHost(&host);
+    ui::SetTemplateLookup(setup.templates);
+
+    QSocketNotifier activation(instance.ActivationFd(), QSocketNotifier::Read);
+    activation.setEnabled(instance.ActivationFd() >= 0);
+    QObject::connect(&activation, &QSocketNotifier::activated, [&instance] {
+        if (instance.TakeActivation())
+            BringToFront();
+    });
+
+    if (setup.initInstance)
+        setup.initInstance();
+    ui::SetHost(nullptr);
+    return 0;
+}
+
+}  // namespace platform::qt

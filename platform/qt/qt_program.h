@@ -1,0 +1,24 @@
+// The desktop program's frame: Qt's application, the Qt backend of the dialog framework,
+// and the one-copy rule. Its interface carries no Qt types, so the program's own start-up
+// code stays free of the toolkit.
+#pragma once
+
+#include <functional>
+
+#include "platform/ui/ui.h"
+
+namespace platform::qt {
+
+struct QtProgramSetup {
+    ui::TemplateLookup templates = nullptr;
+    const char* const* (*icons)(int nId) = nullptr;
+    int nProgramIconId = 0;
+    // The application's start-up; it runs the sheet and returns when it is closed.
+    std::function<bool()> initInstance;
+};
+
+// Runs the program. A copy started while another copy of the same executable runs brings
+// that copy's window to the front and ends without starting.
+int RunQtProgram(int argc, char** argv, const QtProgramSetup& setup);
+
+}  // namespace platform::qt

@@ -1,0 +1,113 @@
+// The program's own sheet on the Qt backend: what a person sees, and a Read of gyro-sim over a
+// real pseudo-terminal through the termios path, in real time.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "app/config_sheet.h"
+#include "platform/files.h"
+#include "platform/qt/qt_ui_host.h"
+#include "res/resources.h"
+#include "tests/pty/pty_support.h"
+#include "tests/qt/qt_test_support.h"
+#include "tests/qt/screenshot.h"
+
+namespace {
+
+using namespace platform::ui;
+using platform::qt::QtEventLoop;
+using platform::qt::QtUiHost;
+
+struct QtProgramTest : ::testing::Test {
+    QtProgramTest() {
+        SetTemplateLookup(FindDialogTemplate);
+        SetHost(&host);
+        host.SetIconLookup(LoadIconXpm, IDR_MAINFRAME);
+    }
+    ~QtProgramTest() override {
+        SetHost(nullptr);
+        platform::SetExecutablePathOverride(std::nullopt);
+        morvane_test::FlushDeferredDeletes();
+    }
+    // Runs the program's sheet; the action runs once it is shown, then the sheet closes.
+    void RunSheet(const std::function<void(CTQ480ConfigSheet&, QDialog&)>& action) {
+        CTQ480ConfigSheet sheet(LoadResourceString(IDS_SHEET_TITLE), nullptr, 0);
+        loop.Post([&] {
+            action(sheet, *host.SheetWindow(sheet));
+            host.SheetWindow(sheet)->close();
+        });
+        const morvane_test::CDeadline deadline(30000, [&] {
+            if (QDialog* pWindow = host.SheetWindow(sheet))
+                pWindow->done(0);
+        });
+        sheet.DoModal();
+    }
+    QLineEdit* Edit(CDialog& page, int nId) {
+        return qobject_cast<QLineEdit*>(host.ControlWidget(*page.GetDlgItem(nId)));
+    }
+
+    QtEventLoop loop;
+    QtUiHost host{loop};
+};
+
+TEST_F(QtProgramTest, ReadsGyroSimOverARealPseudoTerminalAndShowsItsFirmware) {
+    const std::string strName = "Qt sim " + std::to_string(getpid());
+    GyroSimProcess sim(strName);  // private runtime and configuration folders
+    ASSERT_FALSE(sim.Tty().empty());
+    const fs::path folder = fs::path(getenv("XDG_RUNTIME_DIR"));
+    platform::SetExecutablePathOverride((folder / "morvane-gyro-tools").string());
+
+    RunSheet([&](CTQ480ConfigSheet& sheet, QDialog& window) {
+        CMainCtrlPage& page = sheet.m_mainPage;
+        EXPECT_EQ(window.windowTitle().toStdString(), "Morvane RC Gyro Tools");
+        const auto* pTabs = window.findChild<QTabBar*>();
+        ASSERT_NE(pTabs, nullptr);
+        ASSERT_EQ(pTabs->count(), sheet.GetPageCount());
+        EXPECT_EQ(pTabs->tabText(0).toStdString(), "Main");
+        for (const auto& [nId, pText] : {std::pair{IDC_READ, "Read"},
+                                         {IDC_STORE, "Store"},
+                                         {IDC_LOAD_DEFAULTS, "Load Defaults"}}) {
+            auto* pButton = qobject_cast<QPushButton*>(host.ControlWidget(*page.GetDlgItem(nId)));
+            ASSERT_NE(pButton, nullptr);
+            EXPECT_EQ(pButton->text().toStdString(), pText);
+        }
+        EXPECT_EQ(
+            host.ControlWidget(*page.GetDlgItem(IDC_STATUS))->accessibleDescription().toStdString(),
+            "Program Version: 1.07");
+
+        // Pick the simulator's port as the list offers it, then tap Read with the mouse.
+        CControl& ports = *page.GetDlgItem(IDC_COMPORT);
+        int nEntry = -1;
+        for (int i = 0; i < ports.GetCount(); ++i)
+            if (ports.GetLBText(i).find(std::wstring(strName.begin(), strName.end())) !=
+                std::wstring::npos)
+                nEntry = i;
+        ASSERT_GE(nEntry, 0);
+        if (nEntry != ports.GetCurSel())
+            CUserInput::Pick(ports, nEntry);
+        std::ifstream ini(folder / "morvane.ini");
+        std::string strStored;
+        ini >> strStored;
+        EXPECT_EQ(strStored, std::to_string(ports.GetItemData(nEntry)));
+
+        QTest::mouseClick(host.ControlWidget(*page.GetDlgItem(IDC_READ)), Qt::LeftButton);
+        ASSERT_TRUE(
+            loop.RunUntil([&] { return page.m_link.m_strStatus == L"Read Complete"; }, 10000))
+            << std::string(page.m_link.m_strStatus.begin(), page.m_link.m_strStatus.end());
+        EXPECT_EQ(Edit(page, IDC_FIRMWARE_VERSION)->text().toStdString(), "1.07");
+        EXPECT_EQ(Edit(page, IDC_LOADER_VERSION)->text().toStdString(), "1.03");
+        EXPECT_EQ(Edit(page, IDC_SERIAL_NUMBER)->text().toStdString(), "74565");
+        EXPECT_FALSE(page.m_link.m_bLinkBusy);
+        EXPECT_TRUE(
+            morvane_test::SaveScreenshot(&window, QStringLiteral("program-main-after-read")));
+    });
+}
+
+}  // namespace
