@@ -111,3 +111,53 @@ TEST_F(QtProgramTest, ReadsGyroSimOverARealPseudoTerminalAndShowsItsFirmware) {
 }
 
 }  // namespace
+
+namespace {
+
+// Waits up to nMs for the process to end; its exit status, or -1 when it still runs.
+int WaitForExit(pid_t nPid, int nMs) {
+    for (int nWaited = 0; nWaited <= nMs; nWaited += 20) {
+        int nStatus = 0;
+        if (waitpid(nPid, &nStatus, WNOHANG) == nPid)
+            return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -2;
+        usleep(20'000);
+    }
+    return -1;
+}
+
+pid_t StartProgram() {
+    const pid_t nPid = fork();
+    if (nPid == 0) {
+        execl(PROGRAM_PATH, PROGRAM_PATH, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return nPid;
+}
+
+TEST(ProgramInstances, ASecondStartHandsOverToTheRunningCopyAndEnds) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("morvane-instances-" + std::to_string(getpid()));
+    fs::create_directories(folder / "config");
+    setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    const pid_t nFirst = StartProgram();
+    ASSERT_GT(nFirst, 0);
+    // The first copy shows its sheet and keeps running.
+    EXPECT_EQ(WaitForExit(nFirst, 1500), -1);
+    // A second copy reaches it and ends at once instead of showing a second sheet.
+    const pid_t nSecond = StartProgram();
+    const int nSecondStatus = WaitForExit(nSecond, 15000);
+    if (nSecondStatus == -1) {
+        kill(nSecond, SIGKILL);
+        waitpid(nSecond, nullptr, 0);
+    }
+    EXPECT_EQ(nSecondStatus, 0);
+    EXPECT_EQ(WaitForExit(nFirst, 0), -1);
+    kill(nFirst, SIGTERM);
+    waitpid(nFirst, nullptr, 0);
+    fs::remove_all(folder);
+}
+
+}  // namespace
