@@ -222,6 +222,72 @@ void CGyroLink::Finish(const wchar_t* pStatus) {
     m_bLinkBusy = false;
 }
 
+void CGyroLink::RequestStep(int nNextState, const wchar_t* pStatus, uint16_t wAddress,
+                            bool bStartPoll) {
+    m_strReceived.clear();
+    m_nState = nNextState;
+    if (pStatus)
+        m_strStatus = pStatus;
+    if (bStartPoll)
+        SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
+    SendRequest(BuildReadFrame(wAddress));
+}
+
+void CGyroLink::WakeUpAnswerStep(int nNextState, unsigned nStepTimer) {
+    if (!IsWakeupEchoComplete(m_strReceived))
+        return;
+    KillTimer(TIMER_RESPONSE_TIMEOUT);
+    Next(nNextState, nStepTimer, 1);
+}
+
+void CGyroLink::IdentityAnswerStep(uint16_t wAddress, int nNextState, unsigned nStepTimer) {
+    uint16_t wWord = 0;
+    bool bParsed = false;
+    if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
+        return;
+    // A word that fails its checksum leaves its value as it was, and is not checked.
+    if (bParsed && !TakeIdentityWord(wAddress, wWord))
+        return;
+    Next(nNextState, nStepTimer, 1);
+}
+
+bool CGyroLink::TakeIdentityWord(uint16_t wAddress, uint16_t wWord) {
+    GyroIdentity& identity = m_gyroIdentity;
+    switch (wAddress) {
+        case GYRO_ADDRESS_PRODUCT_ID:
+            identity.ProductId = wWord;
+            if (wWord == SUPPORTED_PRODUCT_ID)
+                break;
+            Refuse(Format(UNKNOWN_DEVICE, wWord));
+            return false;
+        case GYRO_ADDRESS_MEMORY_MAP_VERSION:
+            identity.MemoryMapVersion = wWord;
+            if (wWord == SUPPORTED_MEMORY_MAP_VERSION)
+                break;
+            Refuse(Format(WRONG_FORMAT, static_cast<int>(wWord),
+                          static_cast<int>(SUPPORTED_MEMORY_MAP_VERSION)));
+            return false;
+        case GYRO_ADDRESS_FIRMWARE_VERSION:
+            identity.FirmwareVersion = DecodeFirmwareVersion(wWord);
+            m_strFirmwareVersion = FormatFirmwareVersion(identity.FirmwareVersion);
+            break;
+        case GYRO_ADDRESS_SERIAL_LOW:
+            identity.SerialNumber = wWord;
+            break;
+        case GYRO_ADDRESS_SERIAL_HIGH:
+            identity.SerialNumber = AddSerialNumberHighWord(identity.SerialNumber, wWord);
+            m_strSerialNumber = FormatSerialNumber(identity.SerialNumber);
+            break;
+        case GYRO_ADDRESS_LOADER_VERSION:
+            identity.LoaderVersion = wWord;
+            m_strLoaderVersion = FormatLoaderVersion(wWord);
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
 void CGyroLink::ReadStep(const std::wstring& strText) {
     m_strReceived += strText;
     uint16_t wWord = 0;
@@ -239,115 +305,50 @@ void CGyroLink::ReadStep(const std::wstring& strText) {
             WakeUpStep(4);
             break;
         case 4:
-            if (!IsWakeupEchoComplete(m_strReceived))
-                break;
-            KillTimer(TIMER_RESPONSE_TIMEOUT);
-            Next(5, TIMER_READ_STEP, 1);
+            WakeUpAnswerStep(5, TIMER_READ_STEP);
             break;
+        // The identity words, in the order product ID, format, firmware, serial, loader.
         case 5:
-            m_strReceived.clear();
-            m_nState = 6;
-            m_strStatus = L"Read PID";
-            SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_PRODUCT_ID));
+            RequestStep(6, L"Read PID", GYRO_ADDRESS_PRODUCT_ID, true);
             break;
         case 6:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed) {
-                m_gyroIdentity.ProductId = wWord;
-                if (wWord != SUPPORTED_PRODUCT_ID) {
-                    Refuse(Format(UNKNOWN_DEVICE, wWord));
-                    break;
-                }
-            }
-            Next(7, TIMER_READ_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_PRODUCT_ID, 7, TIMER_READ_STEP);
             break;
         case 7:
-            m_strReceived.clear();
-            m_nState = 8;
-            m_strStatus = L"Read Memory Map Version";
-            SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_MEMORY_MAP_VERSION));
+            RequestStep(8, L"Read Memory Map Version", GYRO_ADDRESS_MEMORY_MAP_VERSION, true);
             break;
         case 8:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed) {
-                m_gyroIdentity.MemoryMapVersion = wWord;
-                if (wWord != SUPPORTED_MEMORY_MAP_VERSION) {
-                    Refuse(Format(WRONG_FORMAT, static_cast<int>(wWord),
-                                  static_cast<int>(SUPPORTED_MEMORY_MAP_VERSION)));
-                    break;
-                }
-            }
-            Next(13, TIMER_READ_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_MEMORY_MAP_VERSION, 13, TIMER_READ_STEP);
             break;
         case 13:
-            m_strReceived.clear();
-            m_nState = 14;
-            m_strStatus = L"Read Firmware Version";
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_FIRMWARE_VERSION));
+            RequestStep(14, L"Read Firmware Version", GYRO_ADDRESS_FIRMWARE_VERSION, false);
             break;
         case 14:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed) {
-                m_gyroIdentity.FirmwareVersion = DecodeFirmwareVersion(wWord);
-                m_strFirmwareVersion = FormatFirmwareVersion(m_gyroIdentity.FirmwareVersion);
-            }
-            Next(9, TIMER_READ_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_FIRMWARE_VERSION, 9, TIMER_READ_STEP);
             break;
         case 9:
-            m_strReceived.clear();
-            m_nState = 10;
-            m_strStatus = L"Read Serial Number";
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_SERIAL_LOW));
+            RequestStep(10, L"Read Serial Number", GYRO_ADDRESS_SERIAL_LOW, false);
             break;
         case 10:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed)
-                m_gyroIdentity.SerialNumber = wWord;
-            Next(11, TIMER_READ_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_LOW, 11, TIMER_READ_STEP);
             break;
         case 11:
-            m_strReceived.clear();
-            m_nState = 12;
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_SERIAL_HIGH));
+            RequestStep(12, nullptr, GYRO_ADDRESS_SERIAL_HIGH, false);
             break;
         case 12:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed) {
-                m_gyroIdentity.SerialNumber =
-                    AddSerialNumberHighWord(m_gyroIdentity.SerialNumber, wWord);
-                m_strSerialNumber = FormatSerialNumber(m_gyroIdentity.SerialNumber);
-            }
-            Next(15, TIMER_READ_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_HIGH, 15, TIMER_READ_STEP);
             break;
         case 15:
-            m_strReceived.clear();
-            m_nState = 16;
-            m_strStatus = L"Read Loader Version";
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_LOADER_VERSION));
+            RequestStep(16, L"Read Loader Version", GYRO_ADDRESS_LOADER_VERSION, false);
             break;
         case 16:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed) {
-                m_gyroIdentity.LoaderVersion = wWord;
-                m_strLoaderVersion = FormatLoaderVersion(wWord);
-            }
-            Next(17, TIMER_READ_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_LOADER_VERSION, 17, TIMER_READ_STEP);
             break;
         case 17:
             if (m_nItem == 0)
                 m_readParameters = m_owner.Parameters();
-            m_strReceived.clear();
-            m_nState = 18;
-            SendRequest(
-                BuildReadFrame(static_cast<uint16_t>(GYRO_ADDRESS_PARAMETERS + 2 * m_nItem)));
+            RequestStep(18, nullptr, static_cast<uint16_t>(GYRO_ADDRESS_PARAMETERS + 2 * m_nItem),
+                        false);
             break;
         case 18:
             if (!TakeAnswer(IsParameterAnswerComplete(m_strReceived), wWord, bParsed))
@@ -398,94 +399,44 @@ void CGyroLink::StoreStep(const std::wstring& strText) {
             WakeUpStep(23);
             break;
         case 23:
-            if (!IsWakeupEchoComplete(m_strReceived))
-                break;
-            KillTimer(TIMER_RESPONSE_TIMEOUT);
-            Next(26, TIMER_STORE_STEP, 1);
+            WakeUpAnswerStep(26, TIMER_STORE_STEP);
             break;
+        // No product ID here: format, firmware, serial, loader.
         case 26:
-            m_strReceived.clear();
-            m_nState = 27;
-            m_strStatus = L"Read Memory Map Version";
-            SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_MEMORY_MAP_VERSION));
+            RequestStep(27, L"Read Memory Map Version", GYRO_ADDRESS_MEMORY_MAP_VERSION, true);
             break;
         case 27:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed) {
-                m_gyroIdentity.MemoryMapVersion = wWord;
-                if (wWord != SUPPORTED_MEMORY_MAP_VERSION) {
-                    Refuse(Format(WRONG_FORMAT, static_cast<int>(wWord),
-                                  static_cast<int>(SUPPORTED_MEMORY_MAP_VERSION)));
-                    break;
-                }
-            }
-            Next(32, TIMER_STORE_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_MEMORY_MAP_VERSION, 32, TIMER_STORE_STEP);
             break;
         case 32:
-            m_strReceived.clear();
-            m_nState = 33;
-            m_strStatus = L"Read Firmware Version";
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_FIRMWARE_VERSION));
+            RequestStep(33, L"Read Firmware Version", GYRO_ADDRESS_FIRMWARE_VERSION, false);
             break;
         case 33:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed) {
-                m_gyroIdentity.FirmwareVersion = DecodeFirmwareVersion(wWord);
-                m_strFirmwareVersion = FormatFirmwareVersion(m_gyroIdentity.FirmwareVersion);
-            }
-            Next(28, TIMER_STORE_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_FIRMWARE_VERSION, 28, TIMER_STORE_STEP);
             break;
         case 28:
-            m_strReceived.clear();
-            m_nState = 29;
-            m_strStatus = L"Read Serial Number";
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_SERIAL_LOW));
+            RequestStep(29, L"Read Serial Number", GYRO_ADDRESS_SERIAL_LOW, false);
             break;
         case 29:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed)
-                m_gyroIdentity.SerialNumber = wWord;
-            Next(30, TIMER_STORE_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_LOW, 30, TIMER_STORE_STEP);
             break;
         case 30:
-            m_strReceived.clear();
-            m_nState = 31;
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_SERIAL_HIGH));
+            RequestStep(31, nullptr, GYRO_ADDRESS_SERIAL_HIGH, false);
             break;
         case 31:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed) {
-                m_gyroIdentity.SerialNumber =
-                    AddSerialNumberHighWord(m_gyroIdentity.SerialNumber, wWord);
-                m_strSerialNumber = FormatSerialNumber(m_gyroIdentity.SerialNumber);
-            }
-            Next(34, TIMER_STORE_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_HIGH, 34, TIMER_STORE_STEP);
             break;
         case 34:
-            m_strReceived.clear();
-            m_nState = 35;
-            m_strStatus = L"Read Loader Version";
-            SendRequest(BuildReadFrame(GYRO_ADDRESS_LOADER_VERSION));
+            RequestStep(35, L"Read Loader Version", GYRO_ADDRESS_LOADER_VERSION, false);
             break;
         case 35:
-            if (!TakeAnswer(IsIdentityAnswerComplete(m_strReceived), wWord, bParsed))
-                break;
-            if (bParsed) {
-                m_gyroIdentity.LoaderVersion = wWord;
-                m_strLoaderVersion = FormatLoaderVersion(wWord);
-            }
-            Next(36, TIMER_STORE_STEP, 1);
+            IdentityAnswerStep(GYRO_ADDRESS_LOADER_VERSION, 36, TIMER_STORE_STEP);
             break;
         case 36:
-            m_strReceived.clear();
-            m_nState = 37;
-            SendRequest(BuildReadFrame(
-                GYRO_PARAMETER_ITEMS[static_cast<size_t>(GYRO_ITEM_SERVO_DIRECTION)].nAddress));
+            RequestStep(
+                37, nullptr,
+                GYRO_PARAMETER_ITEMS[static_cast<size_t>(GYRO_ITEM_SERVO_DIRECTION)].nAddress,
+                false);
             break;
         case 37:
             if (!TakeAnswer(IsParameterAnswerComplete(m_strReceived), wWord, bParsed))

@@ -95,6 +95,13 @@ class CGyroLink {
     // Shared steps of both sequences; nStepTimer is 102 or 103.
     void OpenStep(int nNextState, unsigned nStepTimer, const wchar_t* pCodeFormat);
     void WakeUpStep(int nNextState);
+    void WakeUpAnswerStep(int nNextState, unsigned nStepTimer);
+    // Empties the buffer, moves on, names the request on the status line (null: unchanged),
+    // starts the receive poll when asked, and sends the read request.
+    void RequestStep(int nNextState, const wchar_t* pStatus, uint16_t wAddress, bool bStartPoll);
+    void IdentityAnswerStep(uint16_t wAddress, int nNextState, unsigned nStepTimer);
+    // Keeps an identity word and its text; false when the gyro is refused for it.
+    bool TakeIdentityWord(uint16_t wAddress, uint16_t wWord);
     bool SendRequest(const std::string& strFrame);
     void Next(int nState, unsigned nStepTimer, unsigned nMs);
     bool TakeAnswer(bool bComplete, uint16_t& wWord, bool& bParsed);
