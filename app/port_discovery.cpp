@@ -352,51 +352,50 @@ int32_t OpenSubkey(RegistryKey hParent, uint32_t nIndex, KeyHolder& key, std::ws
     return nResult == REGISTRY_SUCCESS ? key.Open(hParent, strName) : nResult;
 }
 
+// A visit that ended the walk because the callback said stop.
+constexpr int32_t WALK_STOPPED = -1;
+
+// Visits every subkey of hParent that opens, with its name, while the visit answers
+// REGISTRY_SUCCESS. NO_MORE_ITEMS ends the level normally; NOT_FOUND (a key gone between
+// listing and opening) skips it. Gives REGISTRY_SUCCESS or the code that ended the walk.
+template <typename Visit>
+int32_t ForEachSubkey(RegistryKey hParent, const Visit& visit) {
+    std::wstring strName;
+    for (uint32_t i = 0;; ++i) {
+        KeyHolder key;
+        const int32_t nResult = OpenSubkey(hParent, i, key, strName);
+        if (nResult == REGISTRY_NO_MORE_ITEMS)
+            return REGISTRY_SUCCESS;
+        if (nResult == REGISTRY_NOT_FOUND)
+            continue;
+        if (nResult != REGISTRY_SUCCESS)
+            return nResult;
+        if (const int32_t nVisit = visit(key.Get(), strName); nVisit != REGISTRY_SUCCESS)
+            return nVisit;
+    }
+}
+
 // Windows 95 family and Windows NT 5 and later: enumerators, devices and their instances.
 bool ScanDeviceEnumeration(std::wstring_view strRoot, PortFoundCallback pCallback,
                            intptr_t nContext) {
     KeyHolder root;
-    int32_t nResult = root.Open(REGISTRY_LOCAL_MACHINE, strRoot);
-    if (nResult != REGISTRY_SUCCESS)
-        return Fail(nResult);
-    std::wstring strEnumerator, strDevice, strInstance;
-    for (uint32_t i1 = 0;; ++i1) {
-        KeyHolder enumerator;
-        nResult = OpenSubkey(root.Get(), i1, enumerator, strEnumerator);
-        if (nResult == REGISTRY_NO_MORE_ITEMS)
-            return true;
-        if (nResult == REGISTRY_NOT_FOUND)
-            continue;
-        if (nResult != REGISTRY_SUCCESS)
-            return Fail(nResult);
-        for (uint32_t i2 = 0;; ++i2) {
-            KeyHolder device;
-            nResult = OpenSubkey(enumerator.Get(), i2, device, strDevice);
-            if (nResult == REGISTRY_NO_MORE_ITEMS)
-                break;
-            if (nResult == REGISTRY_NOT_FOUND)
-                continue;
-            if (nResult != REGISTRY_SUCCESS)
-                return Fail(nResult);
-            for (uint32_t i3 = 0;; ++i3) {
-                KeyHolder instance;
-                nResult = OpenSubkey(device.Get(), i3, instance, strInstance);
-                if (nResult == REGISTRY_NO_MORE_ITEMS)
-                    break;
-                if (nResult == REGISTRY_NOT_FOUND)
-                    continue;
-                if (nResult != REGISTRY_SUCCESS)
-                    return Fail(nResult);
-                bool bStop = false;
-                nResult =
-                    ScanDeviceInstance(instance.Get(), strEnumerator, pCallback, nContext, bStop);
-                if (nResult != REGISTRY_SUCCESS)
-                    return Fail(nResult);
-                if (bStop)
-                    return true;
-            }
-        }
-    }
+    const int32_t nOpen = root.Open(REGISTRY_LOCAL_MACHINE, strRoot);
+    if (nOpen != REGISTRY_SUCCESS)
+        return Fail(nOpen);
+    const int32_t nResult =
+        ForEachSubkey(root.Get(), [&](RegistryKey hEnumerator, const std::wstring& strEnumerator) {
+            return ForEachSubkey(hEnumerator, [&](RegistryKey hDevice, const std::wstring&) {
+                return ForEachSubkey(hDevice, [&](RegistryKey hInstance, const std::wstring&) {
+                    bool bStop = false;
+                    const int32_t nScan =
+                        ScanDeviceInstance(hInstance, strEnumerator, pCallback, nContext, bStop);
+                    if (nScan != REGISTRY_SUCCESS)
+                        return nScan;
+                    return bStop ? WALK_STOPPED : REGISTRY_SUCCESS;
+                });
+            });
+        });
+    return nResult == REGISTRY_SUCCESS || nResult == WALK_STOPPED ? true : Fail(nResult);
 }
 
 }  // namespace
