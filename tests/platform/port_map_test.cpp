@@ -4,10 +4,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
 #include "platform/published_ports.h"
 #include "platform/serial.h"
@@ -18,227 +18,139 @@ namespace {
 namespace fs = std::filesystem;
 using Entries = std::vector<PortMapEntry>;
 
-// Each test gets fake /dev and /sys trees, its own published-ports and configuration folders,
-// and an empty map. Device nodes are plain files: the map only needs them to exist.
+// Fake /dev and /sys trees, published-ports folder and numbers file; device nodes are plain files.
 class PortMapTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        fs::remove_all(m_root);
-        for (const char* pFolder : {"dev/serial/by-id", "sys/class/tty", "run", "config"})
-            fs::create_directories(m_root / pFolder);
-        for (const char* pName : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"}) {
-            const char* pSaved = getenv(pName);
-            m_saved.emplace_back(pName, pSaved ? std::optional<std::string>(pSaved) : std::nullopt);
-        }
-        setenv("XDG_RUNTIME_DIR", (m_root / "run").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
-        PortMap::Instance().SetSetup(MapSetup());
+        fs::create_directories(m_root / "dev/serial/by-id");
+        m_strSavedRuntime = getenv("XDG_RUNTIME_DIR") ? getenv("XDG_RUNTIME_DIR") : "";
+        setenv("XDG_RUNTIME_DIR", m_root.c_str(), 1);
+        PortMap::Instance().SetSetup(m_setup);
         PortMap::Instance().Clear();
     }
     void TearDown() override {
         PortMap::Instance().Clear();
         PortMap::Instance().SetSetup({});
-        for (const auto& [strName, value] : m_saved)
-            value ? setenv(strName.c_str(), value->c_str(), 1) : unsetenv(strName.c_str());
+        setenv("XDG_RUNTIME_DIR", m_strSavedRuntime.c_str(), 1);  // empty counts as unset
         fs::remove_all(m_root);
     }
 
-    PortMapSetup MapSetup() const {
-        return {(m_root / "dev").string(), (m_root / "sys").string(), ""};
-    }
-    std::string Dev(const std::string& strName) const {
-        return fs::weakly_canonical(m_root / "dev" / strName).string();
-    }
-    void Touch(const fs::path& path) const {
-        fs::create_directories(path.parent_path());
-        std::ofstream(path).put('\n');
-    }
-
-    // A USB adapter as the kernel and udev show it: the tty below the interface (ttyUSB) or
-    // on it (ttyACM), the product name on the USB device, the by-id link when udev made one.
-    void PlugUsb(const std::string& strTty, const std::string& strById,
-                 const std::string& strProduct) {
-        const fs::path usbDevice = m_root / "sys/devices/usb1" / ("1-" + strTty);
-        const fs::path interface = usbDevice / ("1-" + strTty + ":1.0");
-        const bool bAcm = strTty.starts_with("ttyACM");
-        fs::create_directories(bAcm ? interface : interface / strTty);
-        if (!strProduct.empty())
-            std::ofstream(usbDevice / "product") << strProduct << "\n";
-        fs::create_directories(m_root / "sys/class/tty" / strTty);
-        fs::create_symlink(bAcm ? interface : interface / strTty,
-                           m_root / "sys/class/tty" / strTty / "device");
-        Touch(m_root / "dev" / strTty);
+    std::string Dev(const std::string& strName) const { return m_setup.strDevRoot + "/" + strName; }
+    void Touch(const std::string& strName) const { std::ofstream(Dev(strName)) << '\n'; }
+    static Entries Scan(PortMap& m = PortMap::Instance()) { return m.Refresh(), m.Entries(); }
+    // A USB adapter: its tty below the USB interface (ttyUSB) or on it (ttyACM), its by-id link.
+    void PlugUsb(const std::string& strTty, const std::string& strById, const char* pProduct) {
+        const fs::path sys = m_root / "sys", usb = sys / "devices" / strTty;
+        const fs::path device = strTty.starts_with("ttyACM") ? usb / "if" : usb / "if" / strTty;
+        fs::create_directories(device);
+        fs::create_directories(sys / "class/tty" / strTty);
+        fs::create_directory_symlink(device, sys / "class/tty" / strTty / "device");
+        std::ofstream(usb / "product") << pProduct << "\n";
+        Touch(strTty);
         if (!strById.empty())
             fs::create_symlink("../../" + strTty, m_root / "dev/serial/by-id" / strById);
     }
-    void Unplug(const std::string& strTty, const std::string& strById) {
-        fs::remove(m_root / "dev" / strTty);
-        fs::remove(m_root / "dev/serial/by-id" / strById);
-        fs::remove_all(m_root / "sys/class/tty" / strTty);
-        fs::remove_all(m_root / "sys/devices/usb1" / ("1-" + strTty));
-    }
-    // A ttyS port with its UART type, or without one and bound to a driver.
-    void AddUart(const std::string& strName, std::optional<std::string> type,
-                 const std::string& strDriver = "", bool bNode = true) {
-        const fs::path folder = m_root / "sys/class/tty" / strName;
-        fs::create_directories(folder);
-        if (type)
-            std::ofstream(folder / "type") << *type << "\n";
-        if (!strDriver.empty()) {
-            const fs::path device = m_root / "sys/devices/platform" / strName;
-            fs::create_directories(device);
-            fs::create_directories(m_root / "sys/bus/drivers" / strDriver);
-            fs::create_symlink(m_root / "sys/bus/drivers" / strDriver, device / "driver");
-            fs::create_symlink(device, folder / "device");
-        }
-        if (bNode)
-            Touch(m_root / "dev" / strName);
-    }
-
-    static Entries Refreshed(PortMap& map = PortMap::Instance()) {
-        map.Refresh();
-        return map.Entries();
-    }
 
     const fs::path m_root =
-        fs::path(testing::TempDir()) / ("port_map_test." + std::to_string(getpid()));
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+        fs::weakly_canonical(testing::TempDir()) / ("port_map_test." + std::to_string(getpid()));
+    const PortMapSetup m_setup{(m_root / "dev").string(), (m_root / "sys").string(),
+                               (m_root / "numbers").string()};
+    std::string m_strSavedRuntime;
 };
 
-TEST_F(PortMapTest, PublishedPortsKeepTheirNumbers) {
-    const std::string strA = "/dev/null", strB = "/dev/zero", strC = "/dev/full";
-    ASSERT_TRUE(PublishPort("Beta", strB) && PublishPort("Alpha", strA));
-    ASSERT_TRUE(PublishPort("Dangling", (m_root / "gone").string()));
-    EXPECT_EQ(Refreshed(), (Entries{{1, "Alpha", strA}, {2, "Beta", strB}}));
-
-    // A newcomer takes the lowest number nobody holds or remembers; nobody listed moves.
-    ASSERT_TRUE(PublishPort("Aardvark", strC));
-    EXPECT_EQ(Refreshed(), (Entries{{1, "Alpha", strA}, {2, "Beta", strB}, {3, "Aardvark", strC}}));
-    UnpublishPort("Alpha");
-    ASSERT_TRUE(PublishPort("Zulu", strA));
-    EXPECT_EQ(Refreshed(), (Entries{{2, "Beta", strB}, {3, "Aardvark", strC}, {4, "Zulu", strA}}));
-
-    // Back: its own number again, which waited for it.
-    ASSERT_TRUE(PublishPort("Alpha", strA));
-    EXPECT_EQ(Refreshed().front(), (PortMapEntry{1, "Alpha", strA}));
-    UnpublishPort("Alpha");
-    UnpublishPort("Beta");
-    Refreshed();
-    ASSERT_TRUE(PublishPort("Beta", strB));
-    EXPECT_EQ(Refreshed(), (Entries{{2, "Beta", strB}, {3, "Aardvark", strC}, {4, "Zulu", strA}}));
-}
-
-TEST_F(PortMapTest, AddedPortsOwnTheirNumbers) {
-    PortMap& map = PortMap::Instance();
-    ASSERT_TRUE(PublishPort("Alpha", "/dev/null"));
-    Refreshed();
-    EXPECT_TRUE(map.Add(1, "USB cable", "/dev/ttyUSB0") && map.Add(3, "Bluetooth", "/dev/rfcomm0"));
-    EXPECT_FALSE(map.Add(0, "none", "/dev/null") || map.Add(100, "none", "/dev/null"));
-    const Entries expected = {{1, "USB cable", "/dev/ttyUSB0"},
-                              {2, "Alpha", "/dev/null"},
-                              {3, "Bluetooth", "/dev/rfcomm0"}};
-    EXPECT_EQ(map.Entries(), expected);
-    EXPECT_EQ(Refreshed(), expected);
-    map.Remove(2);  // a found port comes back with the next scan
-    map.Remove(3);
-    EXPECT_EQ(map.Entries().size(), 1u);
-    EXPECT_EQ(Refreshed(), (Entries{expected[0], expected[1]}));
-}
-
-TEST_F(PortMapTest, ComNamesResolveWithOrWithoutColon) {
-    PortMap& map = PortMap::Instance();
-    map.Add(3, "three", "/dev/ttyS2");
-    map.Add(12, "twelve", "/dev/ttyUSB1");
-    for (const char* pName : {"COM3:", "COM3", "com3:"})
-        EXPECT_EQ(map.DevicePathFor(pName), "/dev/ttyS2") << pName;
-    EXPECT_EQ(map.DevicePathFor("COM12:"), "/dev/ttyUSB1");
-    for (const char* pName :
-         {"COM4:", "COM03", "COM3::", "COM0:", "COM123", "COM", "COMx:", " COM3", "LPT3:", ""})
-        EXPECT_FALSE(map.DevicePathFor(pName)) << pName;
-}
-
-TEST_F(PortMapTest, DefaultOpenerResolvesThroughTheMap) {
-    SerialOpener& opener = DefaultSerialOpener();
-    for (const char* pName : {"COM42:", "COM7", "serial"}) {
-        SetLastSystemError(0);
-        EXPECT_FALSE(opener.Open(pName)) << pName;
-        EXPECT_EQ(LastSystemError(), uint32_t(ENOENT)) << pName;
+TEST_F(PortMapTest, FindsUartsWithHardwareThenUsbAdaptersThenBluetoothPorts) {
+    // A UART's type, or without one the driver bound to it; ttyS4 has no device node.
+    const std::pair<const char*, const char*> uarts[] = {
+        {"ttyS0", "4"},          {"ttyS1", "0"},           {"ttyS10", "4"},
+        {"ttyS2", "serial8250"}, {"ttyS3", "dw-apb-uart"}, {"ttyS4", "4"}};
+    for (const auto& [pName, pTypeOrDriver] : uarts) {
+        const fs::path folder = m_root / "sys/class/tty" / pName;
+        fs::create_directories(folder / "device");
+        if (std::isdigit(*pTypeOrDriver))
+            std::ofstream(folder / "type") << pTypeOrDriver << "\n";
+        else
+            fs::create_symlink(pTypeOrDriver, folder / "device/driver");
+        Touch(pName);
     }
-    // Found without anybody calling Refresh, and opened: a plain file is no tty.
-    PlugUsb("ttyUSB0", "usb-FTDI_FT232R_USB_UART_A1-if00-port0", "FT232R USB UART");
-    EXPECT_FALSE(opener.Open("COM1:"));
-    EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));
-}
-
-TEST_F(PortMapTest, FindsAdaptersBluetoothPortsAndUartsWithHardware) {
-    PlugUsb("ttyUSB0", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "FT232R USB UART");
+    fs::remove(Dev("ttyS4"));
+    PlugUsb("ttyUSB0", "usb-FTDI_FT232R_A5-if00-port0", "FT232R USB UART");
     PlugUsb("ttyACM0", "", "Pico");
     PlugUsb("ttyUSB1", "", "");
     fs::create_symlink("../../ttyUSB9", m_root / "dev/serial/by-id/usb-Pulled-if00-port0");
-    Touch(m_root / "dev/rfcomm0");
-    Touch(m_root / "dev/ttyUSBx");
-    AddUart("ttyS0", "4");
-    AddUart("ttyS1", "0");  // an empty slot
-    AddUart("ttyS10", "4");
-    AddUart("ttyS2", std::nullopt, "serial8250");  // the legacy placeholder
-    AddUart("ttyS3", std::nullopt, "dw-apb-uart");
-    AddUart("ttyS4", "4", "", false);  // no device node
+    Touch("rfcomm0");
+    Touch("ttyUSBx");
     const std::vector<DetectedPort> expected = {
         {"uart:ttyS0", "Serial port ttyS0", Dev("ttyS0")},
         {"uart:ttyS3", "Serial port ttyS3", Dev("ttyS3")},
         {"uart:ttyS10", "Serial port ttyS10", Dev("ttyS10")},
-        {"usb:usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "FT232R USB UART", Dev("ttyUSB0")},
+        {"usb:usb-FTDI_FT232R_A5-if00-port0", "FT232R USB UART", Dev("ttyUSB0")},
         {"usb:ttyACM0", "Pico", Dev("ttyACM0")},
         {"usb:ttyUSB1", "USB serial ttyUSB1", Dev("ttyUSB1")},
         {"bluetooth:rfcomm0", "Bluetooth serial rfcomm0", Dev("rfcomm0")},
     };
-    EXPECT_EQ(DetectSerialHardware((m_root / "dev").string(), (m_root / "sys").string()), expected);
+    EXPECT_EQ(DetectSerialHardware(m_setup.strDevRoot, m_setup.strSysRoot), expected);
 }
 
 TEST_F(PortMapTest, DevicesKeepTheirNumbersAcrossReplugAndRestart) {
-    const std::string strA = "usb-FTDI_FT232R_USB_UART_A1-if00-port0";
-    const std::string strB = "usb-Silicon_Labs_CP2102_B2-if00-port0";
-    AddUart("ttyS0", "4");
-    PlugUsb("ttyUSB0", strA, "FT232R USB UART");
-    Touch(m_root / "dev/pts-sim");
-    ASSERT_TRUE(PublishPort("Gyro sim", (m_root / "dev/pts-sim").string()));
-    EXPECT_EQ(Refreshed(), (Entries{{1, "Serial port ttyS0", Dev("ttyS0")},
-                                    {2, "FT232R USB UART", Dev("ttyUSB0")},
-                                    {3, "Gyro sim", (m_root / "dev/pts-sim").string()}}));
+    PlugUsb("ttyUSB0", "usb-FTDI", "FT232R");
+    Touch("rfcomm0");
+    ASSERT_TRUE(PublishPort("Sim B", "/dev/zero") && PublishPort("Sim A", "/dev/null") &&
+                PublishPort("Dangling", (m_root / "gone").string()));
+    const PortMapEntry bt{2, "Bluetooth serial rfcomm0", Dev("rfcomm0")};
+    const PortMapEntry simA{3, "Sim A", "/dev/null"}, simB{4, "Sim B", "/dev/zero"};
+    EXPECT_EQ(Scan(), (Entries{{1, "FT232R", Dev("ttyUSB0")}, bt, simA, simB}));
 
-    // Another adapter in the same socket gets the same tty but its own number.
-    Unplug("ttyUSB0", strA);
-    PlugUsb("ttyUSB0", strB, "CP2102 USB to UART Bridge Controller");
-    EXPECT_EQ(Refreshed().back(),
-              (PortMapEntry{4, "CP2102 USB to UART Bridge Controller", Dev("ttyUSB0")}));
-    PlugUsb("ttyUSB1", strA, "FT232R USB UART");
-    const Entries plugged = Refreshed();
-    EXPECT_EQ(plugged[1], (PortMapEntry{2, "FT232R USB UART", Dev("ttyUSB1")}));
+    // Another adapter in the same socket: the same tty, a number nobody holds or remembers.
+    fs::rename(Dev("serial/by-id/usb-FTDI"), Dev("serial/by-id/usb-CP2102"));
+    UnpublishPort("Sim A");
+    const PortMapEntry usbB{5, "FT232R", Dev("ttyUSB0")};
+    EXPECT_EQ(Scan(), (Entries{bt, simB, usbB}));
+
+    // Back, in another socket: their own numbers again.
+    PlugUsb("ttyUSB1", "usb-FTDI", "FT232R");
+    ASSERT_TRUE(PublishPort("Sim A", "/dev/null"));
+    Entries expected = {{1, "FT232R", Dev("ttyUSB1")}, bt, simA, simB, usbB};
+    EXPECT_EQ(Scan(), expected);
 
     // The next run reads the numbers back, whatever order it meets the devices in.
-    PortMap restarted(MapSetup());
-    ASSERT_TRUE(PublishPort("A newcomer", "/dev/null"));
-    Entries expected = plugged;
-    expected.push_back({5, "A newcomer", "/dev/null"});
-    EXPECT_EQ(Refreshed(restarted), expected);
+    PortMap restarted(m_setup);
+    ASSERT_TRUE(PublishPort("A newcomer", "/dev/full"));
+    expected.push_back({6, "A newcomer", "/dev/full"});
+    EXPECT_EQ(Scan(restarted), expected);
 }
 
 TEST_F(PortMapTest, NewDevicesTakeAnOpenableNumberFromTheDeviceAwayLongest) {
     ASSERT_TRUE(PublishPort("Kept", "/dev/null"));
-    Refreshed();
     for (int i = 0; i < 9; ++i) {
         const std::string strName = "Run " + std::to_string(i);
         ASSERT_TRUE(PublishPort(strName, "/dev/zero"));
-        const Entries entries = Refreshed();
+        const Entries entries = Scan();
         UnpublishPort(strName);
         // Runs 0..6 take 2..8; then the numbers of runs 0 and 1 come free.
-        ASSERT_EQ(entries.size(), 2u);
-        EXPECT_EQ(entries[0].strFriendlyName, "Kept");
-        EXPECT_EQ(entries[1].nNumber, i < 7 ? i + 2 : i - 5) << strName;
+        EXPECT_EQ(entries.back().nNumber, i < 7 ? i + 2 : i - 5) << strName;
     }
     // Run 0 lost its number to run 7 and takes the number of run 2.
     ASSERT_TRUE(PublishPort("Run 0", "/dev/zero"));
-    EXPECT_EQ(Refreshed().back().nNumber, 4);
+    EXPECT_EQ(Scan().back().nNumber, 4);
+}
+
+TEST_F(PortMapTest, ComNamesResolveThroughTheMapAndTheDefaultOpener) {
+    PortMap& map = PortMap::Instance();
+    map.Add(1, "one", "/dev/ttyS2");
+    map.Add(12, "twelve", "/dev/ttyUSB1");
+    for (const char* pName : {"COM1:", "COM1", "com1:"})
+        EXPECT_EQ(map.DevicePathFor(pName), "/dev/ttyS2") << pName;
+    EXPECT_EQ(map.DevicePathFor("COM12:"), "/dev/ttyUSB1");
+    for (const char* pName :
+         {"COM4:", "COM01", "COM1::", "COM0:", "COM123", "COM", "COMx:", " COM1", "LPT1:", ""})
+        EXPECT_FALSE(map.DevicePathFor(pName)) << pName;
+
+    // The default opener scans first, and opens what it finds: a plain file is no tty.
+    EXPECT_FALSE(DefaultSerialOpener().Open("COM7"));
+    EXPECT_EQ(LastSystemError(), uint32_t(ENOENT));
+    Touch("rfcomm0");
+    EXPECT_FALSE(DefaultSerialOpener().Open("COM2:"));
+    EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));
 }
 
 }  // namespace
