@@ -394,11 +394,4 @@ TEST_F(ReadStore, SlowAnswersWithinTheLimitStillRead) {
     EXPECT_THAT(BoxTexts(), ElementsAre(LOST));
 }
 
-TEST_F(ReadStore, StoreOfDefaultsOverAZeroDirectionWordWritesZero) {
-    CUserInput::Tap(Ctl(IDC_LOAD_DEFAULTS));
-    TapAndFinish(IDC_STORE);
-    ASSERT_EQ(WritesSeen().size(), 15u);
-    EXPECT_EQ(WritesSeen().back(), (GyroWrite{0x011E, 0x0000}));
-}
-
 }  // namespace
