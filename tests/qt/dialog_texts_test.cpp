@@ -6,9 +6,7 @@
 namespace {
 
 using namespace platform::ui;
-using platform::qt::AccessibleNames;
-using platform::qt::QtFileFilter;
-using ::testing::ElementsAre;
+using namespace platform::qt;
 
 TEST(DialogTextsTest, HandheldFiltersAndCaptionsBecomeQtForms) {
     EXPECT_EQ(QtFileFilter(L"Firmware Files (*.fwr)|*.fwr||"), L"Firmware Files (*.fwr)");
@@ -17,59 +15,37 @@ TEST(DialogTextsTest, HandheldFiltersAndCaptionsBecomeQtForms) {
               L"Firmware (*.fwr *.FWR);;All Files (*.*)");
     EXPECT_EQ(QtFileFilter(L"Firmware Files|*.fwr||"), L"Firmware Files (*.fwr)");
     EXPECT_EQ(QtFileFilter(L"(*.fwr)|*.fwr||"), L"*.fwr (*.fwr)");
-    EXPECT_EQ(QtFileFilter(L""), L"");
     EXPECT_EQ(QtFileFilter(L"Firmware Files (*.fwr)"), L"");  // no pattern part
-    EXPECT_EQ(platform::qt::DisplayText(L"Load && &Store"), L"Load & Store");
-}
-
-// A page with each way a control can be named.
-DialogTemplate NamingPage() {
-    return {
-        900,
-        L"Naming",
-        200,
-        200,
-        L"MS Sans Serif",
-        8,
-        {
-            {IDC_STATIC, ControlKind::Static, L"High &Endpoint:", 7, 9, 49, 8, 0},
-            {10, ControlKind::Edit, L"", 81, 7, 33, 12, 0},  // label left, 25 units away
-            {IDC_STATIC, ControlKind::Static, L"Acceleration Profile", 7, 30, 72, 9, 0},
-            {11, ControlKind::Trackbar, L"", 16, 39, 98, 19, 0},  // label above
-            {IDC_STATIC, ControlKind::Static, L"Counter Clockwise\nStop Gain", 7, 62, 60, 20, 0},
-            {12, ControlKind::Edit, L"", 81, 62, 33, 12, 0},
-            {13, ControlKind::ListBox, L"", 7, 84, 153, 20, 0},  // the label above is row 12's
-            {14, ControlKind::ProgressBar, L"", 15, 110, 124, 11, 0},
-            {IDC_STATIC, ControlKind::Static, L"Transfer progress", 15, 127, 91, 8, 0},
-            {IDC_STATIC, ControlKind::GroupBox, L"Program Control", 5, 140, 150, 40, 0},
-            {15, ControlKind::DropDownList, L"", 24, 150, 117, 69, 0},  // only the group
-            {16, ControlKind::Static, L"", 7, 185, 153, 10, STYLE_CENTER},
-            {17, ControlKind::PushButton, L"&Read", 160, 7, 30, 14, 0},
-        },
-    };
+    EXPECT_EQ(DisplayText(L"Load && &Store"), L"Load & Store");
 }
 
 TEST(AccessibleNamesTest, ValueControlsAreNamedByTheirLabelsCaptionedOnesByTheirCaption) {
-    EXPECT_THAT(AccessibleNames(NamingPage()),
-                ElementsAre(L"High Endpoint:", L"High Endpoint", L"Acceleration Profile",
-                            L"Acceleration Profile", L"Counter Clockwise Stop Gain",
-                            L"Counter Clockwise Stop Gain", L"List 13", L"Transfer progress",
-                            L"Transfer progress", L"Program Control", L"Program Control", L"Status",
-                            L"Read"));
-}
-
-TEST(AccessibleNamesTest, ALabelTooFarAwayOrInAnotherRowNamesNothing) {
-    DialogTemplate dlg{901, L"Far", 200, 100, L"MS Sans Serif", 8, {}};
+    DialogTemplate dlg{900, L"Naming", 200, 240, L"MS Sans Serif", 8, {}};
     dlg.controls = {
-        {IDC_STATIC, ControlKind::Static, L"Far left", 0, 10, 20, 8, 0},
-        {10, ControlKind::Edit, L"", 60, 9, 30, 12, 0},  // 40 units to its right
-        {IDC_STATIC, ControlKind::Static, L"Right of it", 95, 9, 40, 8, 0},
-        {IDC_STATIC, ControlKind::Static, L"High above", 60, 30, 40, 8, 0},
-        {11, ControlKind::Edit, L"", 60, 50, 30, 12, 0},  // 12 units below the label
+        {IDC_STATIC, ControlKind::Static, L"&Gain:", 7, 9, 49, 8, 0},
+        {10, ControlKind::Edit, L"", 81, 7, 33, 12, 0},  // label left, 25 units away
+        {IDC_STATIC, ControlKind::Static, L"Accel", 7, 30, 72, 9, 0},
+        {11, ControlKind::Trackbar, L"", 16, 39, 98, 19, 0},  // label above
+        {IDC_STATIC, ControlKind::Static, L"Stop\nGain", 7, 62, 60, 20, 0},
+        {12, ControlKind::Edit, L"", 81, 62, 33, 12, 0},
+        {13, ControlKind::ListBox, L"", 7, 84, 153, 20, 0},  // the label above is row 12's
+        {14, ControlKind::ProgressBar, L"", 15, 110, 124, 11, 0},
+        {IDC_STATIC, ControlKind::Static, L"Progress", 15, 127, 91, 8, 0},  // label below
+        {IDC_STATIC, ControlKind::GroupBox, L"Port", 5, 140, 150, 40, 0},
+        {15, ControlKind::DropDownList, L"", 24, 150, 117, 69, 0},  // only the group
+        {16, ControlKind::Static, L"", 7, 185, 153, 10, STYLE_CENTER},
+        {17, ControlKind::PushButton, L"&Read", 160, 7, 30, 14, 0},
+        {IDC_STATIC, ControlKind::Static, L"Far", 0, 210, 20, 8, 0},
+        {18, ControlKind::Edit, L"", 60, 209, 30, 12, 0},  // no name: a label 40 off, one at right
+        {IDC_STATIC, ControlKind::Static, L"Right", 95, 209, 40, 8, 0},
+        {IDC_STATIC, ControlKind::Static, L"High", 165, 200, 30, 8, 0},
+        {19, ControlKind::Edit, L"", 165, 220, 30, 12, 0},  // no name: 12 units below its label
     };
-    const auto names = AccessibleNames(dlg);
-    EXPECT_EQ(names[1], L"Edit 10");
-    EXPECT_EQ(names[4], L"Edit 11");
+    EXPECT_THAT(
+        AccessibleNames(dlg),
+        ::testing::ElementsAre(L"Gain:", L"Gain", L"Accel", L"Accel", L"Stop Gain", L"Stop Gain",
+                               L"List 13", L"Progress", L"Progress", L"Port", L"Port", L"Status",
+                               L"Read", L"Far", L"Edit 18", L"Right", L"High", L"Edit 19"));
 }
 
 }  // namespace
