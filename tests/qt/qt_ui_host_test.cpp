@@ -119,7 +119,7 @@ TEST_F(QtUiHostTest, ClicksTypingPicksAndStepsNotifyAsThePenWould) {
         [](QMessageBox* pBox) { pBox->button(QMessageBox::Ok)->click(); });
     for (const bool bBox : {false, true}) {
         form.GotoDlgCtrl(&Item(IDC_EDIT_A));
-        form.m_onCommand = [&](int nId, int nCode) {
+        form.m_onCommand = [this, bBox](int nId, int nCode) {
             if (bBox && nId == IDC_EDIT_A && nCode == EN_KILLFOCUS)
                 form.MessageBox(L"Out of range", L"Info", MB_OK);
         };
@@ -129,6 +129,7 @@ TEST_F(QtUiHostTest, ClicksTypingPicksAndStepsNotifyAsThePenWould) {
         EXPECT_EQ(form.GetFocus(), &Item(IDC_BUTTON));
     }
     EXPECT_EQ(person.Acted(), 1);
+    form.m_onCommand = [](int, int) {};
 
     auto* pEdit = Widget<QLineEdit>(IDC_EDIT_B);
     QTest::mouseClick(pEdit, Qt::LeftButton);
