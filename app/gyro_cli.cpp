@@ -6,6 +6,7 @@
 #include "app/config_sheet.h"
 #include "pages/parameter_fields.h"
 #include "pages/splash.h"
+#include "platform/text.h"
 #include "res/resources.h"
 
 using namespace platform::ui;
@@ -22,13 +23,6 @@ const char USAGE[] =
     "usage: morvane-gyro-cli ports\n"
     "       morvane-gyro-cli read COMn\n"
     "       morvane-gyro-cli store COMn FILE --agree\n";
-
-std::string Narrow(const std::wstring& strText) {
-    std::string strNarrow;
-    for (const wchar_t c : strText)
-        strNarrow += (c >= 0 && c < 128) ? static_cast<char>(c) : '?';
-    return strNarrow;
-}
 
 // "COM3" or "COM3:" to 3; 0 when it is not such a name.
 int ParsePortArgument(const std::string& strArg) {
@@ -89,11 +83,12 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     }
 
     host.SetMessageBoxResponder([&err](const platform::headless::ShownMessageBox& box) {
-        err << Narrow(box.strText) << "\n";
+        err << platform::ToNarrowText(box.strText) << "\n";
         return (box.nType & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
     });
-    host.SetUnexpectedHandler(
-        [&err](const std::wstring& strWhat) { err << "unexpected " << Narrow(strWhat) << "\n"; });
+    host.SetUnexpectedHandler([&err](const std::wstring& strWhat) {
+        err << "unexpected " << platform::ToNarrowText(strWhat) << "\n";
+    });
     host.SetDialogResponder(IDD_SPLASH,
                             [](CDialog& dlg) { CUserInput::Tap(*dlg.GetDlgItem(IDC_I_AGREE)); });
 
@@ -103,7 +98,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         CMainCtrlPage& page = sheet.m_mainPage;
         if (bPorts) {
             for (const std::wstring& strEntry : page.m_portNames)
-                out << Narrow(strEntry) << "\n";
+                out << platform::ToNarrowText(strEntry) << "\n";
             nResult = EXIT_DONE;
             CUserInput::CloseSheet(sheet);
             return;
@@ -139,7 +134,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
                 out << FormatIdentityLines(page.m_link.m_gyroIdentity)
                     << FormatParameterLines(sheet.m_gyroParameters);
         } else if (!page.m_link.m_strStatus.empty()) {
-            err << Narrow(page.m_link.m_strStatus) << "\n";
+            err << platform::ToNarrowText(page.m_link.m_strStatus) << "\n";
         }
         CUserInput::CloseSheet(sheet);
     });

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "pages/splash.h"
 #include "platform/event_loop.h"
+#include "platform/text.h"
 #include "res/resources.h"
 
 using namespace platform::ui;
@@ -22,21 +23,6 @@ const wchar_t INCOMING_BLUETOOTH_AT_START[] =
 const wchar_t INCOMING_BLUETOOTH_ON_CHANGE[] =
     L"WARNING - The selected COM port has been reported as an Incomming BlueTooth port, using "
     L"this port could make your PocketPC unstable";
-
-// The handheld converts to its 8-bit code page; characters it cannot hold become '?'.
-std::string ToNarrow(const std::wstring& strText, size_t nMax) {
-    std::string strNarrow;
-    for (const wchar_t c : strText.substr(0, nMax))
-        strNarrow += (c >= 0 && c < 256) ? static_cast<char>(c) : '?';
-    return strNarrow;
-}
-
-std::wstring ToWide(const std::string& strText) {
-    std::wstring strWide;
-    for (const char c : strText)
-        strWide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return strWide;
-}
 
 }  // namespace
 
@@ -63,14 +49,14 @@ void CMainCtrlPage::DoDataExchange(CDataExchange* pDX) {
 
 int CMainCtrlPage::PortFound(intptr_t /*nContext*/, const SerialPortEntry& entry) {
     CMainCtrlPage* pPage = g_pMainPage;
-    const std::string strPort = ToNarrow(entry.PortName, PORT_NAME_CHARS);
-    const std::string strFriendly = ToNarrow(entry.FriendlyName, PORT_NAME_CHARS);
+    const std::string strPort = platform::ToNarrowText(entry.PortName, PORT_NAME_CHARS);
+    const std::string strFriendly = platform::ToNarrowText(entry.FriendlyName, PORT_NAME_CHARS);
     // COM0 ends the scan of the source that reports it.
     if (strPort.size() >= 4 && strPort[3] == '0')
         return 0;
     if (entry.IncomingBluetooth)
         pPage->m_strBluetoothMarker = entry.PortName;
-    pPage->m_portNames.push_back(ToWide(strPort + ":(" + strFriendly + ")"));
+    pPage->m_portNames.push_back(platform::ToWideText(strPort + ":(" + strFriendly + ")"));
     return 1;
 }
 

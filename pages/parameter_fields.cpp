@@ -6,6 +6,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/text.h"
+
 const std::array<ParameterField, 15> PARAMETER_FIELDS = {{
     {"HighEndpoint", 30, 145, false, &GyroParameters::HighEndpoint},
     {"LowEndpoint", 30, 145, false, &GyroParameters::LowEndpoint},
@@ -46,10 +48,6 @@ bool ParseWhole(const std::string& strText, long& nValue) {
     return errno == 0 && *pEnd == '\0';
 }
 
-std::string Narrow(const std::wstring& strText) {
-    return std::string(strText.begin(), strText.end());
-}
-
 }  // namespace
 
 std::string FormatParameterLines(const GyroParameters& params) {
@@ -72,9 +70,9 @@ std::string FormatIdentityLines(const GyroIdentity& identity) {
                   "ProductId=%04X\nMemoryMapVersion=%u\nFirmwareVersion=%s\nLoaderVersion=%s\n"
                   "SerialNumber=%s\n",
                   identity.ProductId, identity.MemoryMapVersion,
-                  Narrow(FormatFirmwareVersion(identity.FirmwareVersion)).c_str(),
-                  Narrow(FormatLoaderVersion(identity.LoaderVersion)).c_str(),
-                  Narrow(FormatSerialNumber(identity.SerialNumber)).c_str());
+                  platform::ToNarrowText(FormatFirmwareVersion(identity.FirmwareVersion)).c_str(),
+                  platform::ToNarrowText(FormatLoaderVersion(identity.LoaderVersion)).c_str(),
+                  platform::ToNarrowText(FormatSerialNumber(identity.SerialNumber)).c_str());
     return text;
 }
 

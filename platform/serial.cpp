@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace platform {
 
 namespace {
@@ -31,10 +33,7 @@ std::wstring SystemErrorText(uint32_t nCode) {
     // The system's own text for an errno value; the thread-safe GNU form returns a pointer.
     char buffer[256];
     const char* pText = strerror_r(static_cast<int>(nCode), buffer, sizeof buffer);
-    std::wstring strText;
-    for (const char* p = pText; *p; ++p)
-        strText += static_cast<wchar_t>(static_cast<unsigned char>(*p));
-    return strText;
+    return ToWideText(pText);
 }
 
 }  // namespace platform
