@@ -2,8 +2,6 @@
 
 #include "res/resources.h"
 
-CTQ480ConfigSheet* g_pConfigSheet = nullptr;
-
 CTQ480ConfigSheet::CTQ480ConfigSheet(const std::wstring& strCaption, void* /*pParentWnd*/,
                                      int nSelectPage)
     : CPropertySheet(strCaption, nSelectPage) {

@@ -1,20 +1,16 @@
 // The property sheet that is the whole user interface: it owns the pages, and through the
 // pages every value the tool holds. Any part that needs a value held elsewhere reaches it
-// through g_pConfigSheet.
+// through g_pConfigSheet, which shows the pages only the shared record.
 #pragma once
 
-#include "link/gyro_params.h"
 #include "pages/main_page.h"
 #include "platform/ui/ui.h"
+#include "shell/config_sheet_data.h"
 
-class CTQ480ConfigSheet : public platform::ui::CPropertySheet {
+class CTQ480ConfigSheet : public platform::ui::CPropertySheet, public CConfigSheetData {
   public:
     CTQ480ConfigSheet(const std::wstring& strCaption, void* pParentWnd, int nSelectPage);
 
-    static constexpr const char* RUNTIME_CLASS_NAME = "CTQ480ConfigSheet";
-
-    // The parameter record the pages show and the sequences read and write.
-    GyroParameters m_gyroParameters;
     // Members in declaration order; the tabs follow the order the pages are added in.
     CMainCtrlPage m_mainPage;
     // The COM port the firmware upload uses, kept equal to the Main page's choice.
@@ -23,7 +19,6 @@ class CTQ480ConfigSheet : public platform::ui::CPropertySheet {
     int m_hIcon = 0;
 
     bool OnInitDialog() override;
+    void SetFirmwareComPort(int nComPort) override { m_nFirmwareComPort = nComPort; }
+    int GetFirmwareComPort() const override { return m_nFirmwareComPort; }
 };
-
-// The one sheet, from its initialisation on; null before.
-extern CTQ480ConfigSheet* g_pConfigSheet;

@@ -2,13 +2,13 @@
 
 #include <climits>
 
-#include "app/config_sheet.h"
-#include "app/port_discovery.h"
-#include "app/settings.h"
 #include "pages/splash.h"
 #include "platform/event_loop.h"
 #include "platform/text.h"
 #include "res/resources.h"
+#include "shell/config_sheet_data.h"
+#include "shell/port_discovery.h"
+#include "shell/settings.h"
 
 using namespace platform::ui;
 
@@ -171,5 +171,5 @@ GyroParameters& CMainCtrlPage::Parameters() {
 }
 
 void CMainCtrlPage::HandToFirmwarePage() {
-    g_pConfigSheet->m_nFirmwareComPort = m_link.m_nComPort;
+    g_pConfigSheet->SetFirmwareComPort(m_link.m_nComPort);
 }

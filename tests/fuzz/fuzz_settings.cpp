@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "shell/settings.h"
 #include "platform/files.h"
 
 extern const std::vector<std::string> FUZZ_SEEDS;

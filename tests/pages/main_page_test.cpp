@@ -35,7 +35,7 @@ TEST_F(MainPageSetUp, FirstRunListsThePortsSelectsTheFirstAndStoresIt) {
     EXPECT_EQ(ports.GetItemData(1), 4);
     EXPECT_EQ(ports.GetCurSel(), 0);
     EXPECT_EQ(Main().m_link.m_nComPort, 1);
-    EXPECT_EQ(pSheet->m_nFirmwareComPort, 1);
+    EXPECT_EQ(pSheet->GetFirmwareComPort(), 1);
     EXPECT_EQ(ReadSettings(), "1");
     EXPECT_EQ(Text(IDC_STATUS), L"Program Version: 1.07");
     EXPECT_EQ(Text(IDC_FIRMWARE_VERSION), L"");
@@ -53,7 +53,7 @@ TEST_F(MainPageSetUp, StoredPortIsSelectedWhenListedAndKeptInTheFileWhenNot) {
     Start();
     EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), 1);
     EXPECT_EQ(Main().m_link.m_nComPort, 3);
-    EXPECT_EQ(pSheet->m_nFirmwareComPort, 3);
+    EXPECT_EQ(pSheet->GetFirmwareComPort(), 3);
     pSheet->Destroy();
 
     WriteSettings("0007");
@@ -76,7 +76,7 @@ TEST_F(MainPageSetUp, PickingAPortStoresItAndHandsItToTheFirmwarePage) {
     Start();
     EXPECT_TRUE(CUserInput::Pick(Ctl(IDC_COMPORT), 1));
     EXPECT_EQ(Main().m_link.m_nComPort, 2);
-    EXPECT_EQ(pSheet->m_nFirmwareComPort, 2);
+    EXPECT_EQ(pSheet->GetFirmwareComPort(), 2);
     EXPECT_EQ(ReadSettings(), "2");
     EXPECT_TRUE(host.MessageBoxes().empty());
 }

@@ -1,4 +1,4 @@
-#include "app/port_discovery.h"
+#include "shell/port_discovery.h"
 
 #include <cstring>
 #include <cwchar>

@@ -1,0 +1,3 @@
+#include "shell/config_sheet_data.h"
+
+CConfigSheetData* g_pConfigSheet = nullptr;
