@@ -10,6 +10,10 @@ CTQ480ConfigSheet::CTQ480ConfigSheet(const std::wstring& strCaption, void* /*pPa
         m_hIcon = IDR_MAINFRAME;
     SetIconId(m_hIcon);
     AddPage(&m_mainPage);
+    AddPage(&m_commonPage);
+    AddPage(&m_servoPage);
+    AddPage(&m_mode1Page);
+    AddPage(&m_mode2Page);
 }
 
 bool CTQ480ConfigSheet::OnInitDialog() {

@@ -3,7 +3,11 @@
 // through g_pConfigSheet, which shows the pages only the shared record.
 #pragma once
 
+#include "pages/common_page.h"
 #include "pages/main_page.h"
+#include "pages/mode1_page.h"
+#include "pages/mode2_page.h"
+#include "pages/servo_page.h"
 #include "platform/ui/ui.h"
 #include "shell/config_sheet_data.h"
 
@@ -11,8 +15,13 @@ class CTQ480ConfigSheet : public platform::ui::CPropertySheet, public CConfigShe
   public:
     CTQ480ConfigSheet(const std::wstring& strCaption, void* pParentWnd, int nSelectPage);
 
-    // Members in declaration order; the tabs follow the order the pages are added in.
+    // The pages, constructed in this order; the tabs follow the order they are added in:
+    // Main, Common, Servo, Mode1, Mode2.
+    CCommonCtrlPage m_commonPage;
     CMainCtrlPage m_mainPage;
+    CMode1CtrlPage m_mode1Page;
+    CMode2CtrlPage m_mode2Page;
+    CServoCtrlPage m_servoPage;
     // The COM port the firmware upload uses, kept equal to the Main page's choice.
     int m_nFirmwareComPort = -1;
     // The program icon shown in the sheet's header.

@@ -6,25 +6,10 @@
 #include <cstring>
 #include <sstream>
 
+#include "link/servo_table.h"
+#include "pages/mode2_page.h"
+#include "pages/numeric_fields.h"
 #include "platform/text.h"
-
-const std::array<ParameterField, 15> PARAMETER_FIELDS = {{
-    {"HighEndpoint", 30, 145, false, &GyroParameters::HighEndpoint},
-    {"LowEndpoint", 30, 145, false, &GyroParameters::LowEndpoint},
-    {"AvcsCwStopGain", 50, 200, false, &GyroParameters::AvcsCwStopGain},
-    {"AvcsCcwStopGain", 50, 200, false, &GyroParameters::AvcsCcwStopGain},
-    {"RudderstickDeadband", 5, 100, false, &GyroParameters::RudderstickDeadband},
-    {"AvcsRudderExponential", -100, 100, false, &GyroParameters::AvcsRudderExponential},
-    {"RateRudderExponential", -100, 100, false, &GyroParameters::RateRudderExponential},
-    {"AvcsAccelerationProfile", 0, 15, false, &GyroParameters::AvcsAccelerationProfile},
-    {"AvcsDecelerationProfile", 0, 15, false, &GyroParameters::AvcsDecelerationProfile},
-    {"AvcsRudderSensitivity", 50, 150, false, &GyroParameters::AvcsRudderSensitivity},
-    {"ServoPreset", 0, 38, false, &GyroParameters::ServoPreset},
-    {"ServoSpeed", 0, 14, false, &GyroParameters::ServoSpeed},
-    {"ServoType", 0, 3, false, &GyroParameters::ServoType},
-    {"MidpointTrim", -100, 100, false, &GyroParameters::MidpointTrim},
-    {"ServoDirection", 0, 1, true, nullptr},
-}};
 
 namespace {
 
@@ -48,7 +33,34 @@ bool ParseWhole(const std::string& strText, long& nValue) {
     return errno == 0 && *pEnd == '\0';
 }
 
+// A numeric field takes the range its page checks.
+ParameterField Numeric(const char* pszName, int32_t GyroParameters::*pValue) {
+    const NumericField& field = *NumericFieldFor(pValue);
+    return {pszName, field.nMin, field.nMax, false, pValue};
+}
+
 }  // namespace
+
+// The profiles take the trackbars' range, the servo choices the lengths of their lists.
+const std::array<ParameterField, 15> PARAMETER_FIELDS = {{
+    Numeric("HighEndpoint", &GyroParameters::HighEndpoint),
+    Numeric("LowEndpoint", &GyroParameters::LowEndpoint),
+    Numeric("AvcsCwStopGain", &GyroParameters::AvcsCwStopGain),
+    Numeric("AvcsCcwStopGain", &GyroParameters::AvcsCcwStopGain),
+    Numeric("RudderstickDeadband", &GyroParameters::RudderstickDeadband),
+    Numeric("AvcsRudderExponential", &GyroParameters::AvcsRudderExponential),
+    Numeric("RateRudderExponential", &GyroParameters::RateRudderExponential),
+    {"AvcsAccelerationProfile", PROFILE_POSITION_MIN, PROFILE_POSITION_MAX, false,
+     &GyroParameters::AvcsAccelerationProfile},
+    {"AvcsDecelerationProfile", PROFILE_POSITION_MIN, PROFILE_POSITION_MAX, false,
+     &GyroParameters::AvcsDecelerationProfile},
+    Numeric("AvcsRudderSensitivity", &GyroParameters::AvcsRudderSensitivity),
+    {"ServoPreset", 0, SERVO_PRESET_COUNT - 1, false, &GyroParameters::ServoPreset},
+    {"ServoSpeed", 0, SERVO_SPEED_COUNT - 1, false, &GyroParameters::ServoSpeed},
+    {"ServoType", 0, SERVO_TYPE_COUNT - 1, false, &GyroParameters::ServoType},
+    Numeric("MidpointTrim", &GyroParameters::MidpointTrim),
+    {"ServoDirection", 0, 1, true, nullptr},
+}};
 
 std::string FormatParameterLines(const GyroParameters& params) {
     std::string strLines;

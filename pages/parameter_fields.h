@@ -1,5 +1,6 @@
-// Every GyroParameters field with the name it has on the pages and the range the pages
-// accept, so that text files of parameters can be written and read in page units.
+// Every GyroParameters field with its name and the range the pages accept (the numeric
+// fields' own ranges, the trackbars' range, the lengths of the servo lists), so that text
+// files of parameters can be written and read in page units.
 #pragma once
 
 #include <array>

@@ -40,9 +40,6 @@ TEST_F(MainPageSetUp, FirstRunListsThePortsSelectsTheFirstAndStoresIt) {
     EXPECT_EQ(Text(IDC_STATUS), L"Program Version: 1.07");
     EXPECT_EQ(Text(IDC_FIRMWARE_VERSION), L"");
     EXPECT_FALSE(Ctl(IDC_FIRMWARE_VERSION).IsWindowEnabled());
-    GyroParameters defaults;
-    LoadDefaults(defaults);
-    EXPECT_EQ(pSheet->m_gyroParameters, defaults);
     EXPECT_TRUE(host.MessageBoxes().empty());
 }
 
@@ -136,17 +133,6 @@ TEST(PortNumberOfEntry, ReadsEveryDigitAfterTheFirstCom) {
     EXPECT_EQ(PortNumberOfEntry(L"com3:(lower case)"), -1);
     EXPECT_EQ(PortNumberOfEntry(L"XCOM7:(COM2)"), 7);
     EXPECT_EQ(PortNumberOfEntry(L"COM99999999999999:"), 2147483647);
-}
-
-TEST_F(MainPageSetUp, LoadDefaultsPutsBackEveryDefault) {
-    AddPort(1, L"Serial Cable");
-    Start();
-    pSheet->m_gyroParameters.HighEndpoint = 55;
-    pSheet->m_gyroParameters.ServoDirection = true;
-    EXPECT_TRUE(CUserInput::Tap(Ctl(IDC_LOAD_DEFAULTS)));
-    GyroParameters defaults;
-    LoadDefaults(defaults);
-    EXPECT_EQ(pSheet->m_gyroParameters, defaults);
 }
 
 // The configuration agreement: only "I Agree" lets the store start.

@@ -1,0 +1,249 @@
+// The Common, Servo, Mode1 and Mode2 pages in the real sheet, acted on as a pilot would; the
+// field cases run against every numeric field of every page.
+#include <gmock/gmock.h>
+
+#include <functional>
+#include <tuple>
+
+#include "app_fixture.h"
+#include "pages/splash.h"
+
+namespace {
+
+using namespace platform::ui;
+using Texts = std::vector<std::wstring>;
+
+const wchar_t NOT_AN_INTEGER[] = L"Please enter an integer.";
+const auto Num = [](int64_t n) { return std::to_wstring(n); };
+
+class Pages : public AppFixture {
+  public:
+    Pages() {
+        AddPort(1, L"Simulated tq480 gyro");
+        AnswerBoxesAfter(0);
+        Start();
+    }
+    // The tabs follow the template numbers, Main (103) first.
+    CPropertyPage& Page(int nPage) {
+        EXPECT_EQ(pSheet->GetPage(nPage - IDD_MAIN_PAGE)->TemplateId(), nPage);
+        return *pSheet->GetPage(nPage - IDD_MAIN_PAGE);
+    }
+    bool Show(int nPage) { return CUserInput::ChooseTab(*pSheet, nPage - IDD_MAIN_PAGE); }
+    CControl& On(int nPage, int nId) { return *Page(nPage).GetDlgItem(nId); }
+    CControl& Button(int nPage, const wchar_t* pszCaption) {
+        for (const auto& pControl : Page(nPage).Controls())
+            if (pControl->GetWindowText() == pszCaption)
+                return *pControl;
+        throw std::runtime_error("no such button");
+    }
+    CControl& Edit(const NumericField& f) { return On(f.nPage, f.nEditId); }
+    // Another field of the page to tap, or else a button.
+    CControl& Elsewhere(const NumericField& f) {
+        const auto fields = NumericFieldsOfPage(f.nPage);
+        return fields.size() < 2 ? Button(f.nPage, L"+10") : Edit(fields[&f == fields.data()]);
+    }
+    void TypeAndLeave(const NumericField& f, const std::wstring& strText) {
+        CUserInput::Type(Edit(f), strText);
+        CUserInput::Focus(Elsewhere(f));
+    }
+    GyroParameters& Record() { return pSheet->m_gyroParameters; }
+    // The boxes shown since the last call; a range message is an "Info".
+    Texts Boxes() {
+        Texts texts;
+        for (const auto& box : host.MessageBoxes()) {
+            texts.push_back(box.strText);
+            EXPECT_EQ(box.nType, MB_OK | MB_ICONEXCLAMATION);
+            EXPECT_TRUE(box.strText == NOT_AN_INTEGER || box.strCaption == L"Info");
+        }
+        host.ClearMessageBoxes();
+        return texts;
+    }
+};
+
+TEST_F(Pages, EveryNumericFieldChecksWhatIsTypedAndClampsWhatIsStepped) {
+    enum Box { NO_BOX, LOWER, UPPER, INTEGER };
+    for (const NumericField& f : NUMERIC_FIELDS) {
+        SCOPED_TRACE(::testing::Message() << f.pszCaption << " on " << f.nPage);
+        ASSERT_TRUE(Show(f.nPage));
+        // The first activation focuses the initial step target, Common's "5" all selected.
+        CControl& first = f.nPage == IDD_MODE2_PAGE ? On(f.nPage, IDC_ACCELERATION) : Edit(f);
+        EXPECT_TRUE(&f != NumericFieldsOfPage(f.nPage).data() ||
+                    Page(f.nPage).GetFocus() == &first);
+        EXPECT_TRUE(f.nPage != IDD_COMMON_PAGE || Edit(f).SelEnd() == 1);
+        const std::vector<std::wstring> typedByBox[] = {
+            {Num(f.nMin), L"  +" + Num(f.nMax), Num(f.nMin + 7) + L"abc"},
+            {Num(f.nMin - 1), L"-99999999999"},
+            {Num(f.nMax + 1), L"99999999999"},
+            {L"abc", L"", L"-", L"+", L"   ", L"- 5"}};
+        const Texts expected[] = {{}, {f.pszBelowMin}, {f.pszAboveMax}, {NOT_AN_INTEGER}};
+        const int32_t nCommitted = (f.nMin + f.nMax) / 2;
+        for (const Box box : {NO_BOX, LOWER, UPPER, INTEGER}) {
+            for (const std::wstring& strText : typedByBox[box]) {
+                for (const bool bByTab : {false, true}) {  // left for another control or tab
+                    SCOPED_TRACE(::testing::Message() << "typed " << strText << " " << bByTab);
+                    ASSERT_TRUE(Show(f.nPage));
+                    TypeAndLeave(f, Num(nCommitted));
+                    Boxes();
+                    CUserInput::Type(Edit(f), strText);
+                    bByTab ? CUserInput::ChooseTab(*pSheet, 0) : CUserInput::Focus(Elsewhere(f));
+                    EXPECT_EQ(Boxes(), expected[box]);
+                    const int32_t nTyped = box == NO_BOX ? std::stoi(strText) : nCommitted;
+                    EXPECT_EQ(Record().*f.pValue, nTyped);
+                    // A bad number takes the focus back and, when a tab was chosen, keeps the
+                    // page and the text; otherwise the field shows the value taken or put back.
+                    const bool bStays = box == INTEGER && bByTab;
+                    EXPECT_EQ(Edit(f).GetWindowText(), bStays ? strText : Num(nTyped));
+                    EXPECT_TRUE(box != INTEGER || Page(f.nPage).GetFocus() == &Edit(f));
+                    EXPECT_EQ(&Page(f.nPage) == pSheet->GetActivePage(), !bByTab || bStays);
+                }
+            }
+        }
+
+        // Steps clamp silently; on the Common page a clamped step leaves the committed value.
+        ASSERT_TRUE(Show(f.nPage));
+        CUserInput::Type(Edit(f), Num(f.nMax - 3));
+        CUserInput::Tap(Button(f.nPage, L"+10"));
+        EXPECT_EQ(Edit(f).GetWindowText(), Num(f.nMax));
+        EXPECT_EQ(Page(f.nPage).GetFocus(), &Edit(f));
+        EXPECT_EQ(Edit(f).SelEnd() - Edit(f).SelStart(),  // every page but Mode1 selects it
+                  f.nPage == IDD_MODE1_PAGE ? 0 : static_cast<int>(Num(f.nMax).size()));
+        EXPECT_EQ(Boxes(), Texts{});
+        TypeAndLeave(f, Num(f.nMax + 1));
+        EXPECT_EQ(Edit(f).GetWindowText(), Num(f.nPage == IDD_COMMON_PAGE ? f.nMax - 3 : f.nMax));
+        EXPECT_EQ(Boxes(), Texts{f.pszAboveMax});
+        CUserInput::Type(Edit(f), Num(f.nMin + 3));
+        CUserInput::Tap(Button(f.nPage, L"-10"));
+        EXPECT_EQ(Record().*f.pValue, f.nMin);
+
+        // A committed value above the maximum (from a Read) comes back after every message.
+        // Another step target first, so that activation leaves the field unclamped.
+        if (f.nPage == IDD_MODE1_PAGE)
+            continue;  // its one field is always the step target
+        f.nPage == IDD_COMMON_PAGE  ? CUserInput::Tap(On(f.nPage, IDC_DIRECTION_NORMAL))
+        : f.nPage == IDD_SERVO_PAGE ? CUserInput::OpenAndClose(On(f.nPage, IDC_SERVO_MODEL))
+                                    : CUserInput::Drag(On(f.nPage, IDC_ACCELERATION), 15);
+        ASSERT_TRUE(Show(IDD_MAIN_PAGE));
+        Record().*f.pValue = f.nMax + 50;
+        ASSERT_TRUE(Show(f.nPage));
+        EXPECT_EQ(Edit(f).GetWindowText(), Num(f.nMax + 50));
+        TypeAndLeave(f, Num(f.nMin - 1));
+        EXPECT_EQ(Boxes(),
+                  (f.form == RangeCheckForm::TWO_STAGE ? Texts{f.pszBelowMin, f.pszAboveMax}
+                                                       : Texts{f.pszBelowMin}));
+        EXPECT_EQ(Edit(f).GetWindowText(), Num(f.nMax + 50));
+        TypeAndLeave(f, Num(f.nMax));
+    }
+}
+
+TEST_F(Pages, ServoListsApplyPresetsAndTurnTheModelToGenericOnAHandMadeType) {
+    enum How { PICK, KEYS, OPEN_CLOSE };
+    const std::function<bool(CControl&, int)> ACT[] = {
+        CUserInput::Pick, CUserInput::SelectWithKeys,
+        [](CControl& list, int) { return CUserInput::OpenAndClose(list); }};
+    const int MODEL = IDC_SERVO_MODEL, TYPE = IDC_SERVO_TYPE, SPEED = IDC_SERVO_SPEED;
+    using Servo = std::array<int, 3>;  // model, type, speed
+    struct Case {
+        const char* pName;
+        Servo before;  // in the record at activation
+        std::vector<std::tuple<int, How, int>> acts;
+        Servo after;
+        int nSpeedShown;
+    };
+    const Case cases[] = {
+        {"Futaba BLS251", {0, 0, 4}, {{MODEL, PICK, 9}}, {9, 1, 5}, 5},
+        {"Generic", {9, 1, 5}, {{MODEL, PICK, 0}}, {0, 0, 4}, 4},
+        {"type", {14, 0, 5}, {{TYPE, PICK, 1}}, {0, 1, 5}, 5},
+        {"type after a tap", {0, 0, 4}, {{MODEL, PICK, 9}, {TYPE, PICK, 0}}, {0, 0, 5}, 5},
+        {"type after keys", {0, 0, 4}, {{MODEL, KEYS, 9}, {TYPE, PICK, 0}}, {9, 0, 5}, 5},
+        {"speed, model", {9, 1, 5}, {{SPEED, PICK, 11}, {MODEL, OPEN_CLOSE, 0}}, {9, 1, 5}, 5},
+        {"speed by keys", {0, 0, 4}, {{SPEED, KEYS, 11}}, {0, 0, 4}, 11},
+        {"speed closed", {0, 0, 4}, {{SPEED, KEYS, 11}, {SPEED, OPEN_CLOSE, 0}}, {0, 0, 11}, 11},
+        {"speed unlisted", {0, 0, 200}, {{SPEED, OPEN_CLOSE, 0}}, {0, 0, 200}, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pName);
+        ASSERT_TRUE(Show(IDD_MAIN_PAGE));
+        std::tie(Record().ServoPreset, Record().ServoType, Record().ServoSpeed) =
+            std::tuple_cat(c.before);
+        ASSERT_TRUE(Show(IDD_SERVO_PAGE));
+        for (const auto& [nList, how, nIndex] : c.acts)
+            ACT[how](On(IDD_SERVO_PAGE, nList), nIndex);
+        auto sel = [&](int nList) { return On(IDD_SERVO_PAGE, nList).GetCurSel(); };
+        EXPECT_EQ((Servo{Record().ServoPreset, Record().ServoType, Record().ServoSpeed}), c.after);
+        EXPECT_EQ((Servo{sel(MODEL), sel(TYPE), sel(SPEED)}),
+                  (Servo{c.after[0], c.after[1], c.nSpeedShown}));
+        // "+1" takes the focus back to the list last used.
+        CUserInput::Tap(Button(IDD_SERVO_PAGE, L"+1"));
+        EXPECT_EQ(Page(IDD_SERVO_PAGE).GetFocus(), &On(IDD_SERVO_PAGE, std::get<0>(c.acts.back())));
+    }
+}
+
+// Read on Main, edits on three pages, Store: the gyro holds what the pages show.
+TEST_F(Pages, ReadValuesShowOnTheNextActivationAndEditsReachTheGyro) {
+    GyroParameters defaults;
+    LoadDefaults(defaults);
+    EXPECT_EQ(Record(), defaults);  // from the start
+    host.SetDialogResponder(IDD_SPLASH,
+                            [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); });
+    auto tapAndFinish = [&](int nId) {
+        CUserInput::Tap(Ctl(nId));
+        loop.RunUntil(
+            [&] { return Main().m_link.m_nState == LINK_IDLE && !Main().m_link.m_bLinkBusy; },
+            60'000);
+    };
+    gyro.SetWord(0x0108, 20);      // deadband
+    gyro.SetWord(0x010E, 15);      // acceleration profile at the slow end
+    gyro.SetWord(0x011E, 0x0200);  // reversed
+    tapAndFinish(IDC_READ);
+    ASSERT_TRUE(Show(IDD_COMMON_PAGE));
+    EXPECT_EQ(On(IDD_COMMON_PAGE, IDC_DEADBAND).GetWindowText(), L"20");
+    // Every tap flips the direction: Normal, then Reverse, each while up and while down.
+    CControl& normal = On(IDD_COMMON_PAGE, IDC_DIRECTION_NORMAL);
+    CControl& reverse = On(IDD_COMMON_PAGE, IDC_DIRECTION_REVERSE);
+    for (CControl* pTapped : {&normal, &normal, &reverse, &reverse}) {
+        const bool bReverse = Record().ServoDirection;
+        EXPECT_EQ(reverse.GetCheck(), bReverse ? 1 : 0);
+        CUserInput::Tap(*pTapped);
+        EXPECT_EQ(Record().ServoDirection, !bReverse);
+        EXPECT_EQ(normal.GetCheck(), bReverse ? 1 : 0);
+        EXPECT_EQ(reverse.GetCheck(), bReverse ? 0 : 1);
+        // "+1" only takes the focus to the button that shows the direction.
+        CUserInput::Focus(bReverse ? reverse : normal);
+        CUserInput::Tap(Button(IDD_COMMON_PAGE, L"+1"));
+        EXPECT_EQ(Page(IDD_COMMON_PAGE).GetFocus(), bReverse ? &normal : &reverse);
+    }
+    EXPECT_EQ(Record().RudderstickDeadband, 20);
+    CUserInput::Type(On(IDD_COMMON_PAGE, IDC_DEADBAND), L"30");
+    ASSERT_TRUE(Show(IDD_SERVO_PAGE));
+    CUserInput::Pick(On(IDD_SERVO_PAGE, IDC_SERVO_MODEL), 23);  // JR 810G
+    ASSERT_TRUE(Show(IDD_MODE2_PAGE));
+    CControl& acceleration = On(IDD_MODE2_PAGE, IDC_ACCELERATION);
+    EXPECT_EQ(acceleration.GetPos(), 0);
+    CUserInput::MoveThumb(acceleration, 3);  // the record follows the thumb, pen still down
+    EXPECT_EQ(Record().AvcsAccelerationProfile, 3);
+    CUserInput::ReleaseThumb(acceleration);
+    // The trackbar is now the step target: "+1" only takes the focus back to it.
+    CUserInput::Focus(On(IDD_MODE2_PAGE, IDC_DECELERATION));
+    const GyroParameters before = Record();
+    CUserInput::Tap(Button(IDD_MODE2_PAGE, L"+1"));
+    EXPECT_EQ(Page(IDD_MODE2_PAGE).GetFocus(), &acceleration);
+    EXPECT_EQ(Record(), before);
+    CUserInput::Type(On(IDD_MODE2_PAGE, IDC_CW_STOP_GAIN), L"150");
+    ASSERT_TRUE(Show(IDD_MAIN_PAGE));
+    tapAndFinish(IDC_STORE);
+    EXPECT_EQ(gyro.Word(0x0108), 30);
+    EXPECT_EQ(gyro.Word(0x011E), 0x0600);
+    EXPECT_EQ(gyro.Word(0x0118), 21 * 256 + 10);
+    EXPECT_EQ(gyro.Word(0x010E), 12);
+    EXPECT_EQ(gyro.Word(0x0104), 150);
+
+    // Load Defaults shows on every page at its next activation.
+    CUserInput::Tap(Ctl(IDC_LOAD_DEFAULTS));
+    EXPECT_EQ(Record(), defaults);
+    for (const NumericField& f : NUMERIC_FIELDS) {
+        ASSERT_TRUE(Show(f.nPage));
+        EXPECT_EQ(Edit(f).GetWindowText(), Num(defaults.*f.pValue));
+    }
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+}  // namespace
