@@ -36,7 +36,8 @@ struct QtProgramTest : ::testing::Test {
         platform::SetExecutablePathOverride(std::nullopt);
         morvane_test::FlushDeferredDeletes();
     }
-    // Runs the program's sheet; the action runs once it is shown, then the sheet closes.
+    // Runs the program's sheet; the action runs once it is shown, then the sheet closes. A
+    // message box fails the test with its text and is closed.
     void RunSheet(const std::function<void(CTQ480ConfigSheet&, QDialog&)>& action) {
         CTQ480ConfigSheet sheet(LoadResourceString(IDS_SHEET_TITLE), nullptr, 0);
         loop.Post([&] {
@@ -48,6 +49,8 @@ struct QtProgramTest : ::testing::Test {
                 pWindow->done(0);
         });
         sheet.DoModal();
+        for (const std::string& strText : boxes.Texts())
+            ADD_FAILURE() << "message box: " << strText;
     }
     QLineEdit* Edit(CDialog& page, int nId) {
         return qobject_cast<QLineEdit*>(host.ControlWidget(*page.GetDlgItem(nId)));
@@ -55,6 +58,7 @@ struct QtProgramTest : ::testing::Test {
 
     QtEventLoop loop;
     QtUiHost host{loop};
+    morvane_test::CBoxWatchdog boxes;
 };
 
 TEST_F(QtProgramTest, ReadsGyroSimOverARealPseudoTerminalAndShowsItsFirmware) {
@@ -98,9 +102,11 @@ TEST_F(QtProgramTest, ReadsGyroSimOverARealPseudoTerminalAndShowsItsFirmware) {
         EXPECT_EQ(strStored, std::to_string(ports.GetItemData(nEntry)));
 
         QTest::mouseClick(host.ControlWidget(*page.GetDlgItem(IDC_READ)), Qt::LeftButton);
-        ASSERT_TRUE(
-            loop.RunUntil([&] { return page.m_link.m_strStatus == L"Read Complete"; }, 10000))
+        ASSERT_TRUE(loop.RunUntil(
+            [&] { return page.m_link.m_strStatus == L"Read Complete" || !boxes.Texts().empty(); },
+            10000))
             << std::string(page.m_link.m_strStatus.begin(), page.m_link.m_strStatus.end());
+        ASSERT_TRUE(boxes.Texts().empty());
         EXPECT_EQ(Edit(page, IDC_FIRMWARE_VERSION)->text().toStdString(), "1.07");
         EXPECT_EQ(Edit(page, IDC_LOADER_VERSION)->text().toStdString(), "1.03");
         EXPECT_EQ(Edit(page, IDC_SERIAL_NUMBER)->text().toStdString(), "74565");

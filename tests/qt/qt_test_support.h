@@ -2,9 +2,12 @@
 #pragma once
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace morvane_test {
 
@@ -30,6 +33,28 @@ class CModalActor {
     std::function<void(T*)> m_act;
     QTimer m_timer;
     int m_nActed = 0;
+};
+
+// Closes every message box that opens, from a timer of Qt's own, and keeps its text: a test
+// of the real program that meets a box nobody expected fails with its text instead of
+// waiting for an answer that never comes.
+class CBoxWatchdog {
+  public:
+    CBoxWatchdog() {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                m_texts.push_back(pBox->text().toStdString());
+                pBox->reject();
+            }
+        });
+        m_timer.start();
+    }
+    const std::vector<std::string>& Texts() const { return m_texts; }
+
+  private:
+    std::vector<std::string> m_texts;
+    QTimer m_timer;
 };
 
 // Stops a step that a failure left waiting: runs the action after the delay, unless the
