@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <functional>
 #include <type_traits>
+#include <utility>
 
 #include "platform/qt/dialog_texts.h"
 #include "platform/qt/qt_ui_host.h"
@@ -148,6 +149,11 @@ class CQtListBox final : public QListWidget {
     }
 };
 
+bool IsButtonKind(ControlKind kind) {
+    return kind == ControlKind::PushButton || kind == ControlKind::DefPushButton ||
+           kind == ControlKind::PushLikeToggle;
+}
+
 bool IsUserFocusReason(Qt::FocusReason reason) {
     return reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
            reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
@@ -253,6 +259,7 @@ void CQtDialogView::Detach() {
     m_pDlg = nullptr;
     m_pTyping = nullptr;
     m_pMouseFocused = nullptr;
+    m_pClickAfterBox = nullptr;
     m_shownSel.clear();
 }
 
@@ -616,18 +623,33 @@ void CQtDialogView::ApplyFocus() {
 }
 
 bool CQtDialogView::eventFilter(QObject* pWatched, QEvent* pEvent) {
-    if (pEvent->type() != QEvent::FocusIn || !m_pDlg || m_nSyncDepth > 0)
+    if (!m_pDlg || m_nSyncDepth > 0)
         return QWidget::eventFilter(pWatched, pEvent);
     const size_t nIndex = IndexOf(pWatched);
     CControl* pControl = ControlAt(nIndex);
+    if (pEvent->type() == QEvent::MouseButtonPress && m_pClickAfterBox) {
+        // The press whose focus change opened a modal box: the pen was lifted while the box
+        // was open, which Qt does not pass on, and over the button all the same. The click
+        // goes now; Qt's button never goes down, as no release would come to lift it.
+        if (std::exchange(m_pClickAfterBox, nullptr) == pControl) {
+            m_pMouseFocused = nullptr;
+            Input(nIndex, [](CControl& control) { CUserInput::Click(control); });
+            return true;
+        }
+    }
+    if (pEvent->type() != QEvent::FocusIn || !pControl)
+        return QWidget::eventFilter(pWatched, pEvent);
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(pEvent)->reason();
-    // Focus that Qt moves by itself (a window activated, a popup closed) is not input.
-    if (pControl && pControl != m_pDlg->GetFocus() && IsUserFocusReason(reason)) {
-        if (reason == Qt::MouseFocusReason)
-            m_pMouseFocused = pControl;
-        Input(nIndex, [](CControl& control) { CUserInput::Focus(control); });
-    } else if (pControl && reason == Qt::MouseFocusReason) {
+    if (reason == Qt::MouseFocusReason)
         m_pMouseFocused = pControl;
+    // Focus that Qt moves by itself (a window activated, a popup closed) is not input.
+    if (pControl != m_pDlg->GetFocus() && IsUserFocusReason(reason)) {
+        const QPointer<CQtDialogView> pSelf(this);
+        const int nModals = m_host.ModalsOpened();
+        Input(nIndex, [](CControl& control) { CUserInput::Focus(control); });
+        if (pSelf && reason == Qt::MouseFocusReason && IsButtonKind(pControl->Kind()) &&
+            m_host.ModalsOpened() != nModals)
+            m_pClickAfterBox = pControl;
     }
     return false;
 }

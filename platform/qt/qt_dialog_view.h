@@ -81,8 +81,9 @@ class CQtDialogView final : public QWidget, public ui::CDialog::View {
     DialogUnits m_units;
     std::vector<QWidget*> m_widgets;  // in template order, as the framework's controls
     int m_nSyncDepth = 0;             // writing to widgets: their focus changes are not input
-    const ui::CControl* m_pTyping = nullptr;        // the edit a person is typing into
-    const ui::CControl* m_pMouseFocused = nullptr;  // focused by the press of a click
+    const ui::CControl* m_pTyping = nullptr;         // the edit a person is typing into
+    const ui::CControl* m_pMouseFocused = nullptr;   // focused by the press of a click
+    const ui::CControl* m_pClickAfterBox = nullptr;  // that focus change opened a modal box
     std::map<const ui::CControl*, std::pair<int, int>> m_shownSel;  // edit selections shown
 };
 

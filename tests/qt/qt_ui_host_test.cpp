@@ -112,11 +112,13 @@ struct QtUiHostTest : ::testing::Test {
     CFormDialog form;
 };
 
-TEST_F(QtUiHostTest, ClicksTypingPicksAndStepsNotifyAsThePenWould) {
+TEST_F(QtUiHostTest, ClicksTypingAndListPicksNotifyAsThePenWould) {
     ShowForm();
-    // A click on a button takes the edit's focus first, also when that shows a box.
+    // A click on a button takes the edit's focus first. When that shows a box, the pen is
+    // lifted while the box is open, which Qt drops: the click arrives all the same, once.
     CModalActor<QMessageBox> person(
         [](QMessageBox* pBox) { pBox->button(QMessageBox::Ok)->click(); });
+    auto* pButton = Widget<QPushButton>(IDC_BUTTON);
     for (const bool bBox : {false, true}) {
         form.GotoDlgCtrl(&Item(IDC_EDIT_A));
         form.m_onCommand = [this, bBox](int nId, int nCode) {
@@ -124,7 +126,9 @@ TEST_F(QtUiHostTest, ClicksTypingPicksAndStepsNotifyAsThePenWould) {
                 form.MessageBox(L"Out of range", L"Info", MB_OK);
         };
         TakeLog();
-        QTest::mouseClick(Widget(IDC_BUTTON), Qt::LeftButton);
+        QTest::mousePress(pButton, Qt::LeftButton);
+        EXPECT_EQ(pButton->isDown(), !bBox);
+        QTest::mouseRelease(pButton, Qt::LeftButton);
         EXPECT_THAT(TakeLog(), ElementsAre("10:512", "12:0")) << bBox;
         EXPECT_EQ(form.GetFocus(), &Item(IDC_BUTTON));
     }
@@ -139,45 +143,14 @@ TEST_F(QtUiHostTest, ClicksTypingPicksAndStepsNotifyAsThePenWould) {
     EXPECT_EQ(Item(IDC_EDIT_B).GetWindowText(), L"42");
     EXPECT_EQ(pEdit->cursorPosition(), 2);  // the caret stays the typist's
 
-    for (const wchar_t* pszEntry : {L"COM1", L"COM2", L"COM5"}) {
-        Item(IDC_COMBO).AddString(pszEntry);
+    for (const wchar_t* pszEntry : {L"COM1", L"COM2", L"COM5"})
         Item(IDC_LIST).AddString(pszEntry);
-    }
-    Item(IDC_COMBO).SetCurSel(0);
-    auto* pCombo = Widget<QComboBox>(IDC_COMBO);
-    pCombo->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(pCombo, Qt::Key_Down);  // keys on the closed list: a selection change only
-    pCombo->showPopup();                    // a choice in the dropped list: also the close-up
-    QTest::keyClick(pCombo->view(), Qt::Key_Down);
-    QTest::keyClick(pCombo->view(), Qt::Key_Return);
-    loop.RunFor(20);
-    pCombo->showPopup();  // opened and closed without a choice: the close-up only
-    pCombo->hidePopup();
-    loop.RunFor(20);
-    EXPECT_THAT(TakeLog(), ElementsAre("11:512", "14:1", "14:1", "14:8", "14:8"));
-    EXPECT_EQ(Item(IDC_COMBO).GetWindowText(), L"COM5");
-
     auto* pList = Widget<QListWidget>(IDC_LIST);
     QTest::mouseClick(pList->viewport(), Qt::LeftButton, {},
                       pList->visualItemRect(pList->item(1)).center());
     QTest::keyClick(pList, Qt::Key_Down);
-    EXPECT_THAT(TakeLog(), ElementsAre("16:1", "16:1"));
+    EXPECT_THAT(TakeLog(), ElementsAre("11:512", "16:1", "16:1"));
     EXPECT_EQ(Item(IDC_LIST).GetCurSel(), 2);
-
-    // Keys step the trackbar; the thumb dragged to the end tracks, then drops where it lifts.
-    Item(IDC_TRACK).SetRange(0, 2);
-    Item(IDC_TRACK).SetPos(1);
-    auto* pSlider = Widget<QSlider>(IDC_TRACK);
-    pSlider->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(pSlider, Qt::Key_Right);
-    QTest::keyClick(pSlider, Qt::Key_Home);
-    EXPECT_THAT(TakeLog(), ElementsAre("15:1@0", "15:8@0", "15:6@0", "15:8@0"));
-    pSlider->setSliderDown(true);  // as Qt's slider moves a dragged thumb
-    pSlider->setSliderPosition(1);
-    pSlider->setSliderPosition(2);
-    pSlider->setSliderDown(false);
-    EXPECT_THAT(TakeLog(), ElementsAre("15:5@1", "15:5@2", "15:4@2", "15:8@0"));
-    EXPECT_EQ(Item(IDC_TRACK).GetPos(), 2);
 }
 
 TEST_F(QtUiHostTest, ChangesFromCodeShowAndRenameButSendNothing) {
@@ -264,20 +237,11 @@ TEST_F(QtUiHostTest, AModalDialogEndsByEnterEscapeItsCloseButtonOrATimer) {
     auto window = [&] { return host.WindowWidget(dlg)->window(); };
     auto widget = [&](int nId) { return host.ControlWidget(*dlg.GetDlgItem(nId)); };
     dlg.m_onTimer = [&] { dlg.EndDialog(42); };
-    CModalActor<QMessageBox> person(
-        [](QMessageBox* pBox) { pBox->button(QMessageBox::Ok)->click(); });
     const std::pair<std::function<void()>, int> CASES[] = {
         {[&] { QTest::keyClick(widget(IDC_EDIT_B), Qt::Key_Return); }, IDOK},
         {[&] { QTest::keyClick(window(), Qt::Key_Escape); }, IDCANCEL},
         {[&] { window()->close(); }, IDCANCEL},
         {[&] { dlg.SetTimer(1, 10); }, 42},
-        // Enter on a bad number: the box, and the dialog stays open for Escape.
-        {[&] {
-             CUserInput::Type(*dlg.GetDlgItem(IDC_EDIT_A), L"abc");
-             QTest::keyClick(widget(IDC_EDIT_A), Qt::Key_Enter);
-             QTest::keyClick(window(), Qt::Key_Escape);
-         },
-         IDCANCEL},
     };
     for (const auto& [action, nResult] : CASES) {
         loop.Post([&] {
@@ -287,7 +251,6 @@ TEST_F(QtUiHostTest, AModalDialogEndsByEnterEscapeItsCloseButtonOrATimer) {
         EXPECT_EQ(dlg.DoModal(), nResult);
         EXPECT_FALSE(dlg.HasWindow());
     }
-    EXPECT_EQ(person.Acted(), 1);
 }
 
 TEST_F(QtUiHostTest, TheFileDialogShowsTheHandheldsFilterInQtsForm) {
