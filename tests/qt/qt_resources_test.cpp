@@ -66,10 +66,11 @@ const std::tuple<int, int, const wchar_t*, const char*> SAMPLES[] = {
 
 // Shows the sample values on a page of the program; trackbars and progress bars at 40 %.
 void ShowSamples(CDialog& page) {
-    for (const auto& pControl : page.Controls())
-        if (pControl->Kind() == ControlKind::Trackbar ||
-            pControl->Kind() == ControlKind::ProgressBar)
-            pControl->SetPos(40);
+    for (const auto& pControl : page.Controls()) {
+        if (pControl->Kind() == ControlKind::Trackbar)
+            pControl->SetRange(0, 15);  // as the Mode2 page sets them
+        pControl->SetPos(pControl->GetRangeMax() * 2 / 5);
+    }
     for (const auto& [nTemplate, nId, pszValue, pszName] : SAMPLES) {
         if (nTemplate != page.TemplateId() || !pszValue)
             continue;
