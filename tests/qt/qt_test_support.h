@@ -2,25 +2,23 @@
 #pragma once
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <string>
-#include <vector>
 
 namespace morvane_test {
 
-// Acts once on the next modal window of type T that opens, from a timer of Qt's own, as a
-// person would (the framework's timers stay free for the code under test).
+// Acts on the next modal window of type T that opens, or on every one, from a timer of Qt's
+// own, as a person would (the framework's timers stay free for the code under test).
 template <typename T>
 class CModalActor {
   public:
-    explicit CModalActor(std::function<void(T*)> act) : m_act(std::move(act)) {
+    explicit CModalActor(std::function<void(T*)> act, bool bEvery = false) : m_act(std::move(act)) {
         m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, bEvery] {
             if (T* pWindow = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                m_timer.stop();
+                if (!bEvery)
+                    m_timer.stop();
                 ++m_nActed;
                 m_act(pWindow);
             }
@@ -33,28 +31,6 @@ class CModalActor {
     std::function<void(T*)> m_act;
     QTimer m_timer;
     int m_nActed = 0;
-};
-
-// Closes every message box that opens, from a timer of Qt's own, and keeps its text: a test
-// of the real program that meets a box nobody expected fails with its text instead of
-// waiting for an answer that never comes.
-class CBoxWatchdog {
-  public:
-    CBoxWatchdog() {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                m_texts.push_back(pBox->text().toStdString());
-                pBox->reject();
-            }
-        });
-        m_timer.start();
-    }
-    const std::vector<std::string>& Texts() const { return m_texts; }
-
-  private:
-    std::vector<std::string> m_texts;
-    QTimer m_timer;
 };
 
 // Stops a step that a failure left waiting: runs the action after the delay, unless the
