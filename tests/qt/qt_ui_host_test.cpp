@@ -205,7 +205,8 @@ TEST_F(QtUiHostTest, MessageBoxesMapKindsAndAnswersWhileTimersKeepFiring) {
     for (const auto& [pszCaption, nType, buttons, icon, answer, nResult] : CASES) {
         // The form's timer answers on its third tick with the box open.
         int nTicks = 0;
-        form.m_onTimer = [&] {
+        form.m_onTimer = [&, pszCaption = pszCaption, buttons = buttons, icon = icon,
+                          answer = answer] {
             auto* pBox = qobject_cast<QMB*>(QApplication::activeModalWidget());
             if (++nTicks < 3 || !pBox)
                 return;
@@ -234,7 +235,7 @@ TEST_F(QtUiHostTest, AModalDialogEndsByEnterEscapeItsCloseButtonOrATimer) {
         {[&] { dlg.SetTimer(1, 10); }, 42},
     };
     for (const auto& [action, nResult] : CASES) {
-        loop.Post([&] {
+        loop.Post([&, &action = action] {
             EXPECT_EQ(window()->windowTitle(), "Form");
             action();
         });
