@@ -1,6 +1,8 @@
 #include "platform/event_loop.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <thread>
 
 namespace platform {
@@ -17,12 +19,40 @@ int64_t SteadyNowNs() {
 
 }  // namespace
 
+// ---------------------------------------------------------------------------------------------
+// EventLoop: what every loop keeps the same way
+
+void EventLoop::SetTimer(CTimerTarget* pWindow, unsigned nId, unsigned nElapseMs) {
+    m_timers.Set(pWindow, nId, nElapseMs, NowNs());
+    Rescheduled();
+}
+
+void EventLoop::ScheduleDeviceWork(int64_t atNs, std::function<void()> work) {
+    m_deviceWork.emplace(std::make_pair(atNs, ++m_nWorkSeq), std::move(work));
+    Rescheduled();
+}
+
+int64_t EventLoop::NextDeviceWorkNs() const {
+    return m_deviceWork.empty() ? INT64_MAX : m_deviceWork.begin()->first.first;
+}
+
+bool EventLoop::RunDeviceWorkDue(int64_t nLimitNs) {
+    if (NextDeviceWorkNs() > nLimitNs)
+        return false;
+    auto it = m_deviceWork.begin();
+    auto work = std::move(it->second);
+    m_deviceWork.erase(it);
+    work();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// HeadlessEventLoop
+
 HeadlessEventLoop::HeadlessEventLoop(ClockKind kind) : m_kind(kind) {
     if (m_kind == ClockKind::Real)
         m_nRealStartNs = SteadyNowNs();
 }
-
-HeadlessEventLoop::~HeadlessEventLoop() = default;
 
 int64_t HeadlessEventLoop::NowNs() const {
     if (m_kind == ClockKind::Virtual)
@@ -30,54 +60,13 @@ int64_t HeadlessEventLoop::NowNs() const {
     return SteadyNowNs() - m_nRealStartNs;
 }
 
-void HeadlessEventLoop::SetTimer(CTimerTarget* pWindow, unsigned nId, unsigned nElapseMs) {
-    // An interval of 0 would spin; the handheld raises it to its minimum as well.
-    const int64_t nIntervalNs = static_cast<int64_t>(nElapseMs == 0 ? 1 : nElapseMs) * NS_PER_MS;
-    m_timers[{pWindow, nId}] = Timer{pWindow, nIntervalNs, NowNs() + nIntervalNs, ++m_nSeq};
-}
-
-bool HeadlessEventLoop::KillTimer(CTimerTarget* pWindow, unsigned nId) {
-    return m_timers.erase({pWindow, nId}) != 0;
-}
-
-bool HeadlessEventLoop::HasTimer(const CTimerTarget* pWindow, unsigned nId) const {
-    return m_timers.count({pWindow, nId}) != 0;
-}
-
-void HeadlessEventLoop::KillAllTimers(const CTimerTarget* pWindow) {
-    for (auto it = m_timers.begin(); it != m_timers.end();) {
-        if (it->first.first == pWindow)
-            it = m_timers.erase(it);
-        else
-            ++it;
-    }
-}
-
-void HeadlessEventLoop::ScheduleDeviceWork(int64_t atNs, std::function<void()> work) {
-    m_deviceWork.emplace(std::make_pair(atNs, ++m_nSeq), std::move(work));
-}
-
 void HeadlessEventLoop::Post(std::function<void()> message) {
-    m_posted.emplace(++m_nSeq, std::move(message));
-}
-
-int64_t HeadlessEventLoop::NextDueNs(bool bWindowMessages) const {
-    int64_t nNext = INT64_MAX;
-    if (!m_deviceWork.empty())
-        nNext = m_deviceWork.begin()->first.first;
-    if (bWindowMessages) {
-        if (!m_posted.empty())
-            nNext = std::min(nNext, NowNs());
-        for (const auto& [key, timer] : m_timers)
-            nNext = std::min(nNext, timer.nDueNs);
-    }
-    return nNext;
+    m_posted.push_back(std::move(message));
 }
 
 void HeadlessEventLoop::AdvanceTo(int64_t nNs) {
     if (m_kind == ClockKind::Virtual) {
-        if (nNs > m_nVirtualNowNs)
-            m_nVirtualNowNs = nNs;
+        m_nVirtualNowNs = std::max(m_nVirtualNowNs, nNs);
         return;
     }
     const int64_t nWait = nNs - NowNs();
@@ -85,54 +74,27 @@ void HeadlessEventLoop::AdvanceTo(int64_t nNs) {
         std::this_thread::sleep_for(std::chrono::nanoseconds(nWait));
 }
 
-bool HeadlessEventLoop::RunDeviceWorkDue(int64_t nLimitNs) {
-    if (m_deviceWork.empty())
-        return false;
-    auto it = m_deviceWork.begin();
-    if (it->first.first > nLimitNs)
-        return false;
-    auto work = std::move(it->second);
-    m_deviceWork.erase(it);
-    work();
-    return true;
-}
-
 bool HeadlessEventLoop::DispatchOne(int64_t nLimitNs, bool bWindowMessages) {
     const int64_t nNow = NowNs();
     // Driver work that is already due goes first: it happened in the world below.
     if (RunDeviceWorkDue(nNow))
         return true;
-    if (bWindowMessages && !m_posted.empty()) {
-        auto it = m_posted.begin();
-        auto message = std::move(it->second);
-        m_posted.erase(it);
-        message();
-        return true;
-    }
+    int64_t nNext = NextDeviceWorkNs();
     if (bWindowMessages) {
-        // The timer that became due first, then the one armed first.
-        auto best = m_timers.end();
-        for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-            if (it->second.nDueNs > nNow)
-                continue;
-            if (best == m_timers.end() || std::tie(it->second.nDueNs, it->second.nArmSeq) <
-                                              std::tie(best->second.nDueNs, best->second.nArmSeq))
-                best = it;
-        }
-        if (best != m_timers.end()) {
-            Timer& timer = best->second;
-            // One delivery however late; the next expiry keeps the phase.
-            const int64_t nLate = nNow - timer.nDueNs;
-            timer.nDueNs += (nLate / timer.nIntervalNs + 1) * timer.nIntervalNs;
-            CTimerTarget* pWindow = timer.pWindow;
-            const unsigned nId = best->first.second;
-            pWindow->OnTimer(nId);
+        if (!m_posted.empty()) {
+            auto message = std::move(m_posted.front());
+            m_posted.pop_front();
+            message();
             return true;
         }
+        if (const auto due = m_timers.TakeDue(nNow)) {
+            due->pWindow->OnTimer(due->nId);
+            return true;
+        }
+        nNext = std::min(nNext, m_timers.NextDueNs());
     }
     // Nothing due now: move the clock to the next piece of work inside the limit.
-    const int64_t nNext = NextDueNs(bWindowMessages);
-    if (nNext > nLimitNs || nNext == INT64_MAX)
+    if (nNext == INT64_MAX || nNext > nLimitNs)
         return false;
     AdvanceTo(nNext);
     return true;

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <functional>
 #include <type_traits>
+#include <utility>
 
 #include "platform/qt/dialog_texts.h"
 #include "platform/qt/qt_ui_host.h"
@@ -148,6 +149,11 @@ class CQtListBox final : public QListWidget {
     }
 };
 
+bool IsButtonKind(ControlKind kind) {
+    return kind == ControlKind::PushButton || kind == ControlKind::DefPushButton ||
+           kind == ControlKind::PushLikeToggle;
+}
+
 bool IsUserFocusReason(Qt::FocusReason reason) {
     return reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
            reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
@@ -253,6 +259,7 @@ void CQtDialogView::Detach() {
     m_pDlg = nullptr;
     m_pTyping = nullptr;
     m_pMouseFocused = nullptr;
+    m_pClickAfterBox = nullptr;
     m_shownSel.clear();
 }
 
@@ -293,175 +300,205 @@ void CQtDialogView::Input(size_t nIndex, Action action) {
 
 QWidget* CQtDialogView::CreateControl(size_t nIndex, const ControlTemplate& tmpl) {
     QRect rect = m_units.Rect(tmpl.x, tmpl.y, tmpl.cx, tmpl.cy);
-    const bool bTabStop = (tmpl.nStyle & ui::STYLE_TABSTOP) != 0;
-    const Qt::FocusPolicy focusPolicy = bTabStop ? Qt::StrongFocus : Qt::ClickFocus;
     QWidget* pWidget = nullptr;
     switch (tmpl.kind) {
-        case ControlKind::GroupBox: {
-            auto* pGroup = new QGroupBox(this);
-            // As the handheld draws it: the frame line runs through the middle of the title.
-            const int nLine = QFontMetrics(font()).height() / 2;
-            pGroup->setStyleSheet(
-                QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
-                               " margin-top: %1px; }"
-                               " QGroupBox::title { subcontrol-origin: margin; left: %2px;"
-                               " padding: 0px 2px; }")
-                    .arg(nLine)
-                    .arg(m_units.nBaseX));
-            pGroup->setAttribute(Qt::WA_TransparentForMouseEvents);
-            pGroup->setFocusPolicy(Qt::NoFocus);
-            pWidget = pGroup;
+        case ControlKind::GroupBox:
+            pWidget = CreateGroupBox();
             break;
-        }
-        case ControlKind::Static: {
-            auto* pLabel = new QLabel(this);
-            pLabel->setTextFormat(Qt::PlainText);
-            Qt::Alignment align = Qt::AlignLeft;
-            if (tmpl.nStyle & ui::STYLE_CENTER)
-                align = Qt::AlignHCenter;
-            else if (tmpl.nStyle & ui::STYLE_RIGHT)
-                align = Qt::AlignRight;
-            pLabel->setAlignment(align | Qt::AlignTop);
-            // Text taller than one line wraps at words as the handheld's static text does.
-            const bool bMultiLine = rect.height() >= 2 * QFontMetrics(font()).height() ||
-                                    tmpl.strText.find(L'\n') != std::wstring::npos;
-            pLabel->setWordWrap(bMultiLine);
-            if (tmpl.nStyle & ui::STYLE_BORDER)
-                pLabel->setFrameShape(QFrame::Box);
-            pLabel->setFocusPolicy(Qt::NoFocus);
-            pWidget = pLabel;
+        case ControlKind::Static:
+            pWidget = CreateStatic(tmpl, rect);
             break;
-        }
-        case ControlKind::Edit: {
-            auto* pEdit = new QLineEdit(this);
-            pEdit->setFrame((tmpl.nStyle & ui::STYLE_BORDER) != 0);
-            pEdit->setReadOnly((tmpl.nStyle & ui::STYLE_READONLY) != 0);
-            if (tmpl.nStyle & ui::STYLE_NUMBER)
-                pEdit->setValidator(new QRegularExpressionValidator(
-                    QRegularExpression(QStringLiteral("[0-9]*")), pEdit));
-            connect(pEdit, &QLineEdit::textEdited, this, [this, nIndex](const QString& strText) {
-                const QPointer<CQtDialogView> pSelf(this);
-                m_pTyping = ControlAt(nIndex);
-                Input(nIndex, [&strText](CControl& control) {
-                    CUserInput::Type(control, strText.toStdWString());
-                });
-                if (pSelf)
-                    m_pTyping = nullptr;
-            });
-            pWidget = pEdit;
+        case ControlKind::Edit:
+            pWidget = CreateEdit(nIndex, tmpl);
             break;
-        }
         case ControlKind::PushButton:
         case ControlKind::DefPushButton:
-        case ControlKind::PushLikeToggle: {
-            auto* pButton = new QPushButton(this);
-            pButton->setAutoDefault(false);
-            pButton->setDefault(tmpl.kind == ControlKind::DefPushButton);
-            pButton->setCheckable(tmpl.kind == ControlKind::PushLikeToggle);
-            // The press that gave the button the focus has moved it already; otherwise
-            // (keys, or a window that was not active) the tap moves it first.
-            connect(pButton, &QPushButton::clicked, this, [this, nIndex] {
-                const CControl* pControl = ControlAt(nIndex);
-                const bool bFocused = pControl && (m_pMouseFocused == pControl ||
-                                                   pControl->Owner().GetFocus() == pControl);
-                m_pMouseFocused = nullptr;
-                Input(nIndex, [bFocused](CControl& control) {
-                    if (bFocused)
-                        CUserInput::Click(control);
-                    else
-                        CUserInput::Tap(control);
-                });
-            });
-            pWidget = pButton;
+            pWidget = CreatePushButton(nIndex, tmpl.kind == ControlKind::DefPushButton);
             break;
-        }
-        case ControlKind::DropDownList: {
-            auto* pCombo = new CQtDropDownList(this);
-            pCombo->setEditable(false);
-            pCombo->m_onPick = [this, nIndex](int nItem) {
-                Input(nIndex, [nItem](CControl& control) { CUserInput::Pick(control, nItem); });
-            };
-            pCombo->m_onKeys = [this, nIndex](int nItem) {
-                Input(nIndex,
-                      [nItem](CControl& control) { CUserInput::SelectWithKeys(control, nItem); });
-            };
-            pCombo->m_onCloseUp = [this, nIndex] {
-                Input(nIndex, [](CControl& control) { CUserInput::OpenAndClose(control); });
-            };
+        case ControlKind::PushLikeToggle:
+            pWidget = CreateToggle(nIndex);
+            break;
+        case ControlKind::DropDownList:
+            pWidget = CreateDropDownList(nIndex);
             // The closed box: as tall as the style needs for the font, never taller than the
             // template allows.
-            rect.setHeight(std::min(rect.height(), pCombo->sizeHint().height()));
-            pWidget = pCombo;
+            rect.setHeight(std::min(rect.height(), pWidget->sizeHint().height()));
             break;
-        }
-        case ControlKind::ListBox: {
-            auto* pList = new CQtListBox(this);
-            pList->setSelectionMode(QAbstractItemView::SingleSelection);
-            pList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            pList->setVerticalScrollBarPolicy(
-                (tmpl.nStyle & ui::STYLE_VSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-            if (!(tmpl.nStyle & ui::STYLE_BORDER))
-                pList->setFrameShape(QFrame::NoFrame);
-            connect(pList, &QListWidget::itemSelectionChanged, this, [this, nIndex, pList] {
-                const QModelIndexList selected = pList->selectionModel()->selectedRows();
-                if (selected.isEmpty())
-                    return;
-                const int nItem = selected.first().row();
-                const bool bKeys = pList->m_bKeys;
-                Input(nIndex, [nItem, bKeys](CControl& control) {
-                    if (bKeys)
-                        CUserInput::SelectWithKeys(control, nItem);
-                    else
-                        CUserInput::Pick(control, nItem);
-                });
-            });
-            pWidget = pList;
+        case ControlKind::ListBox:
+            pWidget = CreateListBox(nIndex, tmpl);
             break;
-        }
-        case ControlKind::Trackbar: {
-            auto* pSlider = new CQtTrackbar(this);
-            pSlider->setTickPosition((tmpl.nStyle & ui::STYLE_AUTOTICKS) ? QSlider::TicksBelow
-                                                                         : QSlider::NoTicks);
-            pSlider->m_onStep = [this, nIndex](int nCode) {
-                Input(nIndex, [nCode](CControl& control) { CUserInput::Step(control, nCode); });
-            };
-            // Mouse actions arrive before the slider takes its new value; the framework's
-            // position then rules.
-            connect(pSlider, &QAbstractSlider::actionTriggered, this,
-                    [this, nIndex, pSlider](int nAction) {
-                        const QPointer<CQtDialogView> pSelf(this);
-                        if (nAction == QAbstractSlider::SliderMove) {
-                            const int nPos = pSlider->sliderPosition();
-                            Input(nIndex, [nPos](CControl& control) {
-                                CUserInput::MoveThumb(control, nPos);
-                            });
-                        } else if (const int nCode = TrackbarCode(nAction); nCode >= 0) {
-                            Input(nIndex,
-                                  [nCode](CControl& control) { CUserInput::Step(control, nCode); });
-                        }
-                        if (!pSelf)
-                            return;
-                        if (const CControl* pControl = ControlAt(nIndex))
-                            pSlider->setSliderPosition(pControl->GetPos());
-                    });
-            connect(pSlider, &QAbstractSlider::sliderReleased, this, [this, nIndex] {
-                Input(nIndex, [](CControl& control) { CUserInput::ReleaseThumb(control); });
-            });
-            pWidget = pSlider;
+        case ControlKind::Trackbar:
+            pWidget = CreateTrackbar(nIndex, tmpl);
             break;
-        }
-        case ControlKind::ProgressBar: {
-            auto* pProgress = new QProgressBar(this);
-            pProgress->setTextVisible(false);
-            pProgress->setFocusPolicy(Qt::NoFocus);
-            pWidget = pProgress;
+        case ControlKind::ProgressBar:
+            pWidget = CreateProgressBar();
             break;
-        }
     }
+    // Tab stops take the focus by keys and the pen, other controls by the pen only.
     if (pWidget->focusPolicy() != Qt::NoFocus)
-        pWidget->setFocusPolicy(focusPolicy);
+        pWidget->setFocusPolicy((tmpl.nStyle & ui::STYLE_TABSTOP) ? Qt::StrongFocus
+                                                                  : Qt::ClickFocus);
     pWidget->setGeometry(rect);
     return pWidget;
+}
+
+QWidget* CQtDialogView::CreateGroupBox() {
+    auto* pGroup = new QGroupBox(this);
+    // As the handheld draws it: the frame line runs through the middle of the title.
+    const int nLine = QFontMetrics(font()).height() / 2;
+    pGroup->setStyleSheet(
+        QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+                       " margin-top: %1px; }"
+                       " QGroupBox::title { subcontrol-origin: margin; left: %2px;"
+                       " padding: 0px 2px; }")
+            .arg(nLine)
+            .arg(m_units.nBaseX));
+    pGroup->setAttribute(Qt::WA_TransparentForMouseEvents);
+    pGroup->setFocusPolicy(Qt::NoFocus);
+    return pGroup;
+}
+
+QWidget* CQtDialogView::CreateStatic(const ControlTemplate& tmpl, const QRect& rect) {
+    auto* pLabel = new QLabel(this);
+    pLabel->setTextFormat(Qt::PlainText);
+    Qt::Alignment align = Qt::AlignLeft;
+    if (tmpl.nStyle & ui::STYLE_CENTER)
+        align = Qt::AlignHCenter;
+    else if (tmpl.nStyle & ui::STYLE_RIGHT)
+        align = Qt::AlignRight;
+    pLabel->setAlignment(align | Qt::AlignTop);
+    // Text taller than one line wraps at words as the handheld's static text does.
+    pLabel->setWordWrap(rect.height() >= 2 * QFontMetrics(font()).height() ||
+                        tmpl.strText.find(L'\n') != std::wstring::npos);
+    if (tmpl.nStyle & ui::STYLE_BORDER)
+        pLabel->setFrameShape(QFrame::Box);
+    pLabel->setFocusPolicy(Qt::NoFocus);
+    return pLabel;
+}
+
+QWidget* CQtDialogView::CreateEdit(size_t nIndex, const ControlTemplate& tmpl) {
+    auto* pEdit = new QLineEdit(this);
+    pEdit->setFrame((tmpl.nStyle & ui::STYLE_BORDER) != 0);
+    pEdit->setReadOnly((tmpl.nStyle & ui::STYLE_READONLY) != 0);
+    if (tmpl.nStyle & ui::STYLE_NUMBER)
+        pEdit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), pEdit));
+    connect(pEdit, &QLineEdit::textEdited, this, [this, nIndex](const QString& strText) {
+        const QPointer<CQtDialogView> pSelf(this);
+        m_pTyping = ControlAt(nIndex);
+        Input(nIndex,
+              [&strText](CControl& control) { CUserInput::Type(control, strText.toStdWString()); });
+        if (pSelf)
+            m_pTyping = nullptr;
+    });
+    return pEdit;
+}
+
+QPushButton* CQtDialogView::CreateButton(size_t nIndex) {
+    auto* pButton = new QPushButton(this);
+    pButton->setAutoDefault(false);
+    // The press that gave the button the focus has moved it already; otherwise (keys, or a
+    // window that was not active) the tap moves it first.
+    connect(pButton, &QPushButton::clicked, this, [this, nIndex] {
+        const CControl* pControl = ControlAt(nIndex);
+        const bool bFocused =
+            pControl && (m_pMouseFocused == pControl || pControl->Owner().GetFocus() == pControl);
+        m_pMouseFocused = nullptr;
+        Input(nIndex, [bFocused](CControl& control) {
+            if (bFocused)
+                CUserInput::Click(control);
+            else
+                CUserInput::Tap(control);
+        });
+    });
+    return pButton;
+}
+
+QWidget* CQtDialogView::CreatePushButton(size_t nIndex, bool bDefault) {
+    QPushButton* pButton = CreateButton(nIndex);
+    pButton->setDefault(bDefault);
+    return pButton;
+}
+
+QWidget* CQtDialogView::CreateToggle(size_t nIndex) {
+    // Checkable, so that it shows and reports its pressed state; the framework flips it.
+    QPushButton* pButton = CreateButton(nIndex);
+    pButton->setCheckable(true);
+    return pButton;
+}
+
+QWidget* CQtDialogView::CreateDropDownList(size_t nIndex) {
+    auto* pCombo = new CQtDropDownList(this);
+    pCombo->setEditable(false);
+    pCombo->m_onPick = [this, nIndex](int nItem) {
+        Input(nIndex, [nItem](CControl& control) { CUserInput::Pick(control, nItem); });
+    };
+    pCombo->m_onKeys = [this, nIndex](int nItem) {
+        Input(nIndex, [nItem](CControl& control) { CUserInput::SelectWithKeys(control, nItem); });
+    };
+    pCombo->m_onCloseUp = [this, nIndex] {
+        Input(nIndex, [](CControl& control) { CUserInput::OpenAndClose(control); });
+    };
+    return pCombo;
+}
+
+QWidget* CQtDialogView::CreateListBox(size_t nIndex, const ControlTemplate& tmpl) {
+    auto* pList = new CQtListBox(this);
+    pList->setSelectionMode(QAbstractItemView::SingleSelection);
+    pList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pList->setVerticalScrollBarPolicy((tmpl.nStyle & ui::STYLE_VSCROLL) ? Qt::ScrollBarAsNeeded
+                                                                        : Qt::ScrollBarAlwaysOff);
+    if (!(tmpl.nStyle & ui::STYLE_BORDER))
+        pList->setFrameShape(QFrame::NoFrame);
+    connect(pList, &QListWidget::itemSelectionChanged, this, [this, nIndex, pList] {
+        const QModelIndexList selected = pList->selectionModel()->selectedRows();
+        if (selected.isEmpty())
+            return;
+        const int nItem = selected.first().row();
+        const bool bKeys = pList->m_bKeys;
+        Input(nIndex, [nItem, bKeys](CControl& control) {
+            if (bKeys)
+                CUserInput::SelectWithKeys(control, nItem);
+            else
+                CUserInput::Pick(control, nItem);
+        });
+    });
+    return pList;
+}
+
+QWidget* CQtDialogView::CreateTrackbar(size_t nIndex, const ControlTemplate& tmpl) {
+    auto* pSlider = new CQtTrackbar(this);
+    pSlider->setTickPosition((tmpl.nStyle & ui::STYLE_AUTOTICKS) ? QSlider::TicksBelow
+                                                                 : QSlider::NoTicks);
+    pSlider->m_onStep = [this, nIndex](int nCode) {
+        Input(nIndex, [nCode](CControl& control) { CUserInput::Step(control, nCode); });
+    };
+    // Mouse actions arrive before the slider takes its new value; the framework's position
+    // then rules.
+    connect(pSlider, &QAbstractSlider::actionTriggered, this, [this, nIndex, pSlider](int nAction) {
+        const QPointer<CQtDialogView> pSelf(this);
+        if (nAction == QAbstractSlider::SliderMove) {
+            const int nPos = pSlider->sliderPosition();
+            Input(nIndex, [nPos](CControl& control) { CUserInput::MoveThumb(control, nPos); });
+        } else if (const int nCode = TrackbarCode(nAction); nCode >= 0) {
+            Input(nIndex, [nCode](CControl& control) { CUserInput::Step(control, nCode); });
+        }
+        if (!pSelf)
+            return;
+        if (const CControl* pControl = ControlAt(nIndex))
+            pSlider->setSliderPosition(pControl->GetPos());
+    });
+    connect(pSlider, &QAbstractSlider::sliderReleased, this, [this, nIndex] {
+        Input(nIndex, [](CControl& control) { CUserInput::ReleaseThumb(control); });
+    });
+    return pSlider;
+}
+
+QWidget* CQtDialogView::CreateProgressBar() {
+    auto* pProgress = new QProgressBar(this);
+    pProgress->setTextVisible(false);
+    pProgress->setFocusPolicy(Qt::NoFocus);
+    return pProgress;
 }
 
 void CQtDialogView::Sync(CControl& control) {
@@ -586,18 +623,33 @@ void CQtDialogView::ApplyFocus() {
 }
 
 bool CQtDialogView::eventFilter(QObject* pWatched, QEvent* pEvent) {
-    if (pEvent->type() != QEvent::FocusIn || !m_pDlg || m_nSyncDepth > 0)
+    if (!m_pDlg || m_nSyncDepth > 0)
         return QWidget::eventFilter(pWatched, pEvent);
     const size_t nIndex = IndexOf(pWatched);
     CControl* pControl = ControlAt(nIndex);
+    if (pEvent->type() == QEvent::MouseButtonPress && m_pClickAfterBox) {
+        // The press whose focus change opened a modal box: the pen was lifted while the box
+        // was open, which Qt does not pass on, and over the button all the same. The click
+        // goes now; Qt's button never goes down, as no release would come to lift it.
+        if (std::exchange(m_pClickAfterBox, nullptr) == pControl) {
+            m_pMouseFocused = nullptr;
+            Input(nIndex, [](CControl& control) { CUserInput::Click(control); });
+            return true;
+        }
+    }
+    if (pEvent->type() != QEvent::FocusIn || !pControl)
+        return QWidget::eventFilter(pWatched, pEvent);
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(pEvent)->reason();
-    // Focus that Qt moves by itself (a window activated, a popup closed) is not input.
-    if (pControl && pControl != m_pDlg->GetFocus() && IsUserFocusReason(reason)) {
-        if (reason == Qt::MouseFocusReason)
-            m_pMouseFocused = pControl;
-        Input(nIndex, [](CControl& control) { CUserInput::Focus(control); });
-    } else if (pControl && reason == Qt::MouseFocusReason) {
+    if (reason == Qt::MouseFocusReason)
         m_pMouseFocused = pControl;
+    // Focus that Qt moves by itself (a window activated, a popup closed) is not input.
+    if (pControl != m_pDlg->GetFocus() && IsUserFocusReason(reason)) {
+        const QPointer<CQtDialogView> pSelf(this);
+        const int nModals = m_host.ModalsOpened();
+        Input(nIndex, [](CControl& control) { CUserInput::Focus(control); });
+        if (pSelf && reason == Qt::MouseFocusReason && IsButtonKind(pControl->Kind()) &&
+            m_host.ModalsOpened() != nModals)
+            m_pClickAfterBox = pControl;
     }
     return false;
 }

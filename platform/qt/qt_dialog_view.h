@@ -20,6 +20,8 @@
 
 #include "platform/ui/ui.h"
 
+class QPushButton;
+
 namespace platform::qt {
 
 class QtUiHost;
@@ -54,7 +56,18 @@ class CQtDialogView final : public QWidget, public ui::CDialog::View {
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
   private:
+    // One widget per control kind, placed at its template rectangle.
     QWidget* CreateControl(size_t nIndex, const ui::ControlTemplate& tmpl);
+    QWidget* CreateGroupBox();
+    QWidget* CreateStatic(const ui::ControlTemplate& tmpl, const QRect& rect);
+    QWidget* CreateEdit(size_t nIndex, const ui::ControlTemplate& tmpl);
+    QPushButton* CreateButton(size_t nIndex);
+    QWidget* CreatePushButton(size_t nIndex, bool bDefault);
+    QWidget* CreateToggle(size_t nIndex);
+    QWidget* CreateDropDownList(size_t nIndex);
+    QWidget* CreateListBox(size_t nIndex, const ui::ControlTemplate& tmpl);
+    QWidget* CreateTrackbar(size_t nIndex, const ui::ControlTemplate& tmpl);
+    QWidget* CreateProgressBar();
     void Sync(ui::CControl& control);
     void SyncEdit(ui::CControl& control, QWidget* pWidget);
     // Runs a person's input on a control, then shows the framework's state again.
@@ -68,8 +81,9 @@ class CQtDialogView final : public QWidget, public ui::CDialog::View {
     DialogUnits m_units;
     std::vector<QWidget*> m_widgets;  // in template order, as the framework's controls
     int m_nSyncDepth = 0;             // writing to widgets: their focus changes are not input
-    const ui::CControl* m_pTyping = nullptr;        // the edit a person is typing into
-    const ui::CControl* m_pMouseFocused = nullptr;  // focused by the press of a click
+    const ui::CControl* m_pTyping = nullptr;         // the edit a person is typing into
+    const ui::CControl* m_pMouseFocused = nullptr;   // focused by the press of a click
+    const ui::CControl* m_pClickAfterBox = nullptr;  // that focus change opened a modal box
     std::map<const ui::CControl*, std::pair<int, int>> m_shownSel;  // edit selections shown
 };
 

@@ -67,55 +67,19 @@ int64_t QtEventLoop::NowNs() const {
     return SteadyNowNs() - m_nStartNs;
 }
 
-void QtEventLoop::SetTimer(CTimerTarget* pWindow, unsigned nId, unsigned nElapseMs) {
-    // An interval of 0 would spin; the handheld raises it to its minimum as well.
-    const int64_t nIntervalNs = static_cast<int64_t>(nElapseMs == 0 ? 1 : nElapseMs) * NS_PER_MS;
-    m_timers[{pWindow, nId}] = Timer{pWindow, nIntervalNs, NowNs() + nIntervalNs, ++m_nSeq};
-    Reschedule();
-}
-
-bool QtEventLoop::KillTimer(CTimerTarget* pWindow, unsigned nId) {
-    return m_timers.erase({pWindow, nId}) != 0;
-}
-
-bool QtEventLoop::HasTimer(const CTimerTarget* pWindow, unsigned nId) const {
-    return m_timers.count({pWindow, nId}) != 0;
-}
-
-void QtEventLoop::KillAllTimers(const CTimerTarget* pWindow) {
-    std::erase_if(m_timers, [pWindow](const auto& entry) { return entry.first.first == pWindow; });
-}
-
-void QtEventLoop::ScheduleDeviceWork(int64_t atNs, std::function<void()> work) {
-    m_deviceWork.emplace(std::make_pair(atNs, ++m_nSeq), std::move(work));
-    Reschedule();
-}
-
 void QtEventLoop::Post(std::function<void()> message) {
     QMetaObject::invokeMethod(
         m_pPump.get(), [message = std::move(message)] { message(); }, Qt::QueuedConnection);
 }
 
-bool QtEventLoop::RunDeviceWorkDue(int64_t nLimitNs) {
-    if (m_deviceWork.empty() || m_deviceWork.begin()->first.first > nLimitNs)
-        return false;
-    auto it = m_deviceWork.begin();
-    auto work = std::move(it->second);
-    m_deviceWork.erase(it);
-    work();
-    return true;
-}
-
 void QtEventLoop::Reschedule() {
     const int64_t nNow = NowNs();
-    int64_t nNextTimer = INT64_MAX;
-    for (const auto& [key, timer] : m_timers)
-        nNextTimer = std::min(nNextTimer, timer.nDueNs);
+    const int64_t nNextTimer = m_timers.NextDueNs();
     if (nNextTimer <= nNow && !m_bDeliveryPosted) {
         m_bDeliveryPosted = true;
         m_pPump->PostDelivery();
     }
-    int64_t nWake = m_deviceWork.empty() ? INT64_MAX : m_deviceWork.begin()->first.first;
+    int64_t nWake = NextDeviceWorkNs();
     if (!m_bDeliveryPosted)
         nWake = std::min(nWake, nNextTimer);
     if (nWake == INT64_MAX) {
@@ -136,44 +100,31 @@ void QtEventLoop::Wake() {
 
 void QtEventLoop::DeliverTimer() {
     m_bDeliveryPosted = false;
-    // Driver work due at the same moment happened in the world below: it goes first.
+    // Timer messages are the lowest priority: the posted calls and the window system's input
+    // waiting now go first. The posted ones are sent directly: a nested processEvents() may
+    // skip events posted before the pass that is sending this one. A handler among them may
+    // open a modal box; timers keep firing there.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // Driver work due by now happened in the world below: it goes first as well.
     while (RunDeviceWorkDue(NowNs())) {
     }
-    const int64_t nNow = NowNs();
-    auto best = m_timers.end();
-    for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-        if (it->second.nDueNs > nNow)
-            continue;
-        if (best == m_timers.end() || std::tie(it->second.nDueNs, it->second.nArmSeq) <
-                                          std::tie(best->second.nDueNs, best->second.nArmSeq))
-            best = it;
-    }
-    if (best == m_timers.end()) {
+    if (const auto due = m_timers.TakeDue(NowNs())) {
+        // Armed before the handler runs, so timers keep firing in a modal box it opens.
         Reschedule();
-        return;
+        due->pWindow->OnTimer(due->nId);
     }
-    Timer& timer = best->second;
-    // One delivery however late; the next expiry keeps the phase.
-    const int64_t nLate = nNow - timer.nDueNs;
-    timer.nDueNs += (nLate / timer.nIntervalNs + 1) * timer.nIntervalNs;
-    CTimerTarget* pWindow = timer.pWindow;
-    const unsigned nId = best->first.second;
-    // Armed before the handler runs, so timers keep firing in a modal box it opens.
-    Reschedule();
-    pWindow->OnTimer(nId);
     Reschedule();
 }
 
 void QtEventLoop::Sleep(unsigned nMs) {
     const int64_t nEndNs = NowNs() + static_cast<int64_t>(nMs) * NS_PER_MS;
-    while (!m_deviceWork.empty() && m_deviceWork.begin()->first.first <= nEndNs) {
-        const int64_t nWaitNs = m_deviceWork.begin()->first.first - NowNs();
-        if (nWaitNs > 0)
+    for (int64_t nNext = NextDeviceWorkNs(); nNext <= nEndNs; nNext = NextDeviceWorkNs()) {
+        if (const int64_t nWaitNs = nNext - NowNs(); nWaitNs > 0)
             std::this_thread::sleep_for(std::chrono::nanoseconds(nWaitNs));
         RunDeviceWorkDue(NowNs());
     }
-    const int64_t nRestNs = nEndNs - NowNs();
-    if (nRestNs > 0)
+    if (const int64_t nRestNs = nEndNs - NowNs(); nRestNs > 0)
         std::this_thread::sleep_for(std::chrono::nanoseconds(nRestNs));
     Reschedule();
 }

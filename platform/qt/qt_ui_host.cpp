@@ -441,6 +441,7 @@ int QtUiHost::RunMessageBox(CDialog* pOwner, const std::wstring& strText,
                                           : m_sheetWindows.back()->windowTitle();
     QMessageBox box(icon, strTitle, ToQt(strText), buttons, OwnerWindow(pOwner));
     ++m_nModalDepth;
+    ++m_nModalsOpened;
     const int nButton = box.exec();
     --m_nModalDepth;
     switch (nButton) {
@@ -461,6 +462,7 @@ int QtUiHost::RunModalDialog(CDialog& dlg) {
     dlg.Create();
     m_pCreating = nullptr;
     ++m_nModalDepth;
+    ++m_nModalsOpened;
     m_modalWindows.push_back(&window);
     window.Run();
     m_modalWindows.erase(std::find(m_modalWindows.begin(), m_modalWindows.end(), &window));
@@ -501,6 +503,7 @@ bool QtUiHost::RunFileOpenDialog(CDialog* pOwner, const std::wstring& strFilter,
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     ++m_nModalDepth;
+    ++m_nModalsOpened;
     const int nResult = dialog.exec();
     --m_nModalDepth;
     if (nResult != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -51,8 +51,9 @@ class QtUiHost final : public ui::UiHost {
     // sans-serif face, at its point size times the zoom.
     QFont DialogFont(const ui::DialogTemplate& tmpl) const;
 
-    // Modal boxes and dialogs open right now.
+    // Modal boxes and dialogs open right now, and opened so far.
     int ModalDepth() const { return m_nModalDepth; }
+    int ModalsOpened() const { return m_nModalsOpened; }
 
     // The widgets of windows that exist (null otherwise), for tests and screenshots.
     QWidget* WindowWidget(const ui::CDialog& dlg) const;
@@ -80,6 +81,7 @@ class QtUiHost final : public ui::UiHost {
     double m_dZoom = 1.25;
     IconLookup m_iconLookup = nullptr;
     int m_nModalDepth = 0;
+    int m_nModalsOpened = 0;
     std::map<const ui::CDialog*, QPointer<CQtDialogView>> m_views;
     std::vector<CQtModalWindow*> m_modalWindows;
     std::vector<CQtSheetWindow*> m_sheetWindows;

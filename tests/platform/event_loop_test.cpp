@@ -1,3 +1,4 @@
+// The timer rules of every loop (timer_table.h, event_loop.h), on the virtual clock.
 #include "platform/event_loop.h"
 
 #include <gmock/gmock.h>
@@ -11,176 +12,139 @@ namespace {
 
 using platform::ClockKind;
 using platform::HeadlessEventLoop;
-using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
-// A window that logs "id@ms" for each timer and runs an optional action.
-class RecordingWindow : public platform::CTimerTarget {
+// A window that logs "<name><id>@<ms>" for each timer and tells the world.
+class CLogWindow final : public platform::CTimerTarget {
   public:
-    RecordingWindow(HeadlessEventLoop& loop, std::vector<std::string>& log, std::string name = "")
-        : m_loop(loop), m_log(log), m_strName(std::move(name)) {}
+    CLogWindow(HeadlessEventLoop& loop, std::vector<std::string>& log, std::string name,
+               std::function<void(const std::string&)>& onTick)
+        : m_loop(loop), m_log(log), m_strName(std::move(name)), m_onTick(onTick) {}
     void OnTimer(unsigned nId) override {
         m_log.push_back(m_strName + std::to_string(nId) + "@" + std::to_string(m_loop.NowMs()));
-        if (m_onTimer)
-            m_onTimer(nId);
+        if (m_onTick)
+            m_onTick(m_log.back());
     }
-    std::function<void(unsigned)> m_onTimer;
 
   private:
     HeadlessEventLoop& m_loop;
     std::vector<std::string>& m_log;
     std::string m_strName;
+    std::function<void(const std::string&)>& m_onTick;
 };
 
-struct EventLoopTest : ::testing::Test {
+// Two windows on a fresh virtual clock; code can be made to run at a given moment.
+struct CWorld {
     HeadlessEventLoop loop{ClockKind::Virtual};
     std::vector<std::string> log;
-    RecordingWindow window{loop, log};
+    std::function<void(const std::string&)> onTick;  // after each logged timer
+    CLogWindow a{loop, log, "a", onTick};
+    CLogWindow b{loop, log, "b", onTick};
+    void At(int64_t nMs, std::function<void()> action) {
+        loop.ScheduleDeviceWork(nMs * 1'000'000, std::move(action));
+    }
 };
 
-TEST_F(EventLoopTest, TimersRepeatUntilKilledAndSettingAgainReArms) {
-    loop.SetTimer(&window, 1, 100);
-    loop.RunFor(250);
-    EXPECT_THAT(log, ElementsAre("1@100", "1@200"));
-    // Setting the same id again starts a new interval from now.
-    loop.SetTimer(&window, 1, 30);
-    loop.RunFor(70);
-    EXPECT_THAT(log, ElementsAre("1@100", "1@200", "1@280", "1@310"));
-    EXPECT_TRUE(loop.KillTimer(&window, 1));
-    EXPECT_FALSE(loop.KillTimer(&window, 1));
-    loop.RunFor(500);
-    EXPECT_EQ(log.size(), 4u);
+struct Scenario {
+    const char* pszRule;
+    std::function<void(CWorld&)> arrange;
+    int64_t nRunMs;
+    std::vector<std::string> expected;
+};
+
+const Scenario SCENARIOS[] = {
+    {"repeats until killed; a window's timer is its own; setting it again re-arms from now",
+     [](CWorld& w) {
+         w.loop.SetTimer(&w.a, 1, 100);
+         w.loop.SetTimer(&w.b, 1, 150);
+         w.At(250, [&w] { w.loop.SetTimer(&w.a, 1, 30); });
+         w.At(320, [&w] {
+             EXPECT_TRUE(w.loop.KillTimer(&w.a, 1));
+             EXPECT_FALSE(w.loop.KillTimer(&w.a, 1));
+             w.loop.KillAllTimers(&w.b);
+         });
+     },
+     500,
+     {"a1@100", "b1@150", "a1@200", "a1@280", "b1@300", "a1@310"}},
+    // Sleep runs driver work only; the timers that fell due meanwhile come once each, the one
+    // due first first, then the one armed first, and keep their phase. Driver work and posted
+    // messages go before timers due with them.
+    {"order and lateness",
+     [](CWorld& w) {
+         w.loop.SetTimer(&w.a, 3, 20);
+         w.loop.SetTimer(&w.b, 2, 15);
+         w.loop.SetTimer(&w.a, 1, 20);
+         w.At(5, [&w] { w.log.push_back("device@5"); });
+         w.loop.Post([&w] { w.loop.Sleep(30); });
+         w.loop.Post([&w] { w.log.push_back("posted"); });
+         w.At(40, [&w] {
+             w.log.push_back("device@40");
+             w.loop.Post([&w] { w.log.push_back("posted@40"); });
+         });
+     },
+     45,
+     {"device@5", "posted", "b2@30", "a3@30", "a1@30", "device@40", "posted@40", "a3@40", "a1@40",
+      "b2@45"}},
+    {"a handler killing a due timer drops its delivery",
+     [](CWorld& w) {
+         w.loop.SetTimer(&w.a, 1, 10);
+         w.loop.SetTimer(&w.b, 2, 10);
+         w.onTick = [&w](const std::string&) {
+             w.loop.KillTimer(&w.a, 1);
+             w.loop.KillTimer(&w.b, 2);
+         };
+     },
+     50,
+     {"a1@10"}},
+    {"a handler setting its own timer re-arms it from now",
+     [](CWorld& w) {
+         w.loop.SetTimer(&w.a, 5, 100);
+         w.onTick = [&w](const std::string& strTick) {
+             if (strTick == "a5@100")
+                 w.loop.SetTimer(&w.a, 5, 1000);
+         };
+     },
+     2200,
+     {"a5@100", "a5@1100", "a5@2100"}},
+    {"timers keep firing in a nested loop, the one being handled included",
+     [](CWorld& w) {
+         w.loop.SetTimer(&w.a, 101, 20);
+         w.loop.SetTimer(&w.b, 104, 10);
+         w.onTick = [&w](const std::string& strTick) {
+             if (strTick != "a101@20")
+                 return;
+             w.loop.RunFor(25);  // a modal box open for a while
+             w.log.push_back("box closed@" + std::to_string(w.loop.NowMs()));
+         };
+     },
+     50,
+     {"b104@10", "a101@20", "b104@20", "b104@30", "a101@40", "b104@40", "box closed@45",
+      "b104@50"}},
+};
+
+TEST(EventLoopTest, TimerRules) {
+    for (const Scenario& scenario : SCENARIOS) {
+        CWorld world;
+        scenario.arrange(world);
+        world.loop.RunFor(scenario.nRunMs);
+        EXPECT_THAT(world.log, ElementsAreArray(scenario.expected)) << scenario.pszRule;
+    }
 }
 
-TEST_F(EventLoopTest, SameIdOnTwoWindowsAreTwoTimers) {
-    RecordingWindow other(loop, log, "other");
-    loop.SetTimer(&window, 7, 10);
-    loop.SetTimer(&other, 7, 15);
-    loop.KillTimer(&window, 7);
-    loop.RunFor(20);
-    EXPECT_THAT(log, ElementsAre("other7@15"));
-}
-
-TEST_F(EventLoopTest, LateTimerIsDeliveredOnceAndKeepsItsPhase) {
-    loop.SetTimer(&window, 104, 10);
-    // A blocking wait of 55 ms lets five expiries pass; only one message results.
-    loop.Post([&] { loop.Sleep(55); });
-    loop.RunFor(72);
-    EXPECT_THAT(log, ElementsAre("104@55", "104@60", "104@70"));
-}
-
-TEST_F(EventLoopTest, SleepRunsDeviceWorkButNoWindowMessages) {
-    std::vector<int64_t> deviceTimes;
-    loop.SetTimer(&window, 1, 5);
-    loop.ScheduleDeviceWork(3'000'000, [&] { deviceTimes.push_back(loop.NowNs()); });
-    loop.ScheduleDeviceWork(8'500'000, [&] { deviceTimes.push_back(loop.NowNs()); });
-    bool bPostedRan = false;
-    loop.Post([&] { bPostedRan = true; });
-    loop.Sleep(10);
-    EXPECT_THAT(deviceTimes, ElementsAre(3'000'000, 8'500'000));
-    EXPECT_TRUE(log.empty());
-    EXPECT_FALSE(bPostedRan);
-    EXPECT_EQ(loop.NowMs(), 10);
-    loop.RunFor(0);
-    EXPECT_TRUE(bPostedRan);
-    EXPECT_THAT(log, ElementsAre("1@10"));
-}
-
-TEST_F(EventLoopTest, DeviceWorkAndPostedMessagesGoBeforeTimersDueTogether) {
-    std::vector<std::string> order;
-    window.m_onTimer = [&](unsigned) { order.push_back("timer"); };
-    loop.SetTimer(&window, 1, 10);
-    loop.ScheduleDeviceWork(10'000'000, [&] {
-        order.push_back("device");
-        loop.Post([&] { order.push_back("posted"); });
-    });
-    loop.RunFor(10);
-    EXPECT_THAT(order, ElementsAre("device", "posted", "timer"));
-}
-
-TEST_F(EventLoopTest, TimersDueTogetherRunInArmingOrder) {
-    loop.SetTimer(&window, 3, 20);
-    loop.SetTimer(&window, 1, 20);
-    loop.SetTimer(&window, 2, 10);
-    loop.RunFor(20);
-    EXPECT_THAT(log, ElementsAre("2@10", "3@20", "1@20", "2@20"));
-}
-
-// What a handler may do to timers while they are being dispatched.
-TEST_F(EventLoopTest, HandlerChangesToTimersDuringDispatch) {
-    // Killing its own timer stops it; killing another that is due drops that delivery.
-    window.m_onTimer = [&](unsigned nId) {
-        if (nId == 1) {
-            loop.KillTimer(&window, 1);
-            loop.KillTimer(&window, 2);
-        }
-    };
-    loop.SetTimer(&window, 1, 10);
-    loop.SetTimer(&window, 2, 10);
-    loop.RunFor(50);
-    EXPECT_THAT(log, ElementsAre("1@10"));
-    EXPECT_FALSE(loop.HasTimer(&window, 1));
-    EXPECT_FALSE(loop.HasTimer(&window, 2));
-}
-
-TEST_F(EventLoopTest, HandlerReArmingItselfOrStartingAnotherTimer) {
-    // The step pattern: each expiry stops the timer and arms the next step's interval.
-    int nSteps = 0;
-    window.m_onTimer = [&](unsigned nId) {
-        loop.KillTimer(&window, nId);
-        if (nId == 102 && ++nSteps < 3)
-            loop.SetTimer(&window, 102, nSteps == 1 ? 1000 : 1);
-        if (nId == 102 && nSteps == 3)
-            loop.SetTimer(&window, 106, 2000);
-    };
-    loop.SetTimer(&window, 102, 100);
-    loop.RunFor(5000);
-    EXPECT_THAT(log, ElementsAre("102@100", "102@1100", "102@1101", "106@3101"));
-    EXPECT_FALSE(loop.HasTimer(&window, 106));
-}
-
-TEST_F(EventLoopTest, TimersKeepFiringInANestedLoop) {
-    // A modal box opened by one timer's handler lets time pass; the other timer and the
-    // one being handled keep firing meanwhile, and the outer loop continues afterwards.
-    RecordingWindow poll(loop, log, "poll");
-    bool bBoxShown = false;
-    window.m_onTimer = [&](unsigned) {
-        if (bBoxShown)
-            return;
-        bBoxShown = true;
-        loop.RunFor(25);
-        log.push_back("box closed@" + std::to_string(loop.NowMs()));
-    };
-    loop.SetTimer(&window, 101, 20);
-    loop.SetTimer(&poll, 104, 10);
-    loop.RunFor(50);
-    EXPECT_THAT(log, ElementsAre("poll104@10", "101@20", "poll104@20", "poll104@30", "101@40",
-                                 "poll104@40", "box closed@45", "poll104@50"));
-}
-
-TEST_F(EventLoopTest, RunUntilStopsWhenThePredicateHoldsOrAtTheLimit) {
-    int nCount = 0;
-    window.m_onTimer = [&](unsigned) { ++nCount; };
-    loop.SetTimer(&window, 1, 7);
-    EXPECT_TRUE(loop.RunUntil([&] { return nCount == 3; }, 1000));
-    EXPECT_EQ(loop.NowMs(), 21);
-    EXPECT_FALSE(loop.RunUntil([] { return false; }, 100));
-    EXPECT_EQ(loop.NowMs(), 121);
-}
-
-TEST_F(EventLoopTest, KillAllTimersForgetsOnlyThatWindow) {
-    RecordingWindow other(loop, log, "other");
-    loop.SetTimer(&window, 1, 10);
-    loop.SetTimer(&window, 2, 10);
-    loop.SetTimer(&other, 1, 10);
-    loop.KillAllTimers(&window);
-    loop.RunFor(10);
-    EXPECT_THAT(log, ElementsAre("other1@10"));
+TEST(EventLoopTest, RunUntilStopsWhenThePredicateHoldsOrAtTheLimit) {
+    CWorld w;
+    w.loop.SetTimer(&w.a, 1, 7);
+    EXPECT_TRUE(w.loop.RunUntil([&] { return w.log.size() == 3; }, 1000));
+    EXPECT_EQ(w.loop.NowMs(), 21);
+    EXPECT_FALSE(w.loop.RunUntil([] { return false; }, 100));
+    EXPECT_EQ(w.loop.NowMs(), 121);
 }
 
 TEST(RealClockEventLoop, TimerFiresAfterItsIntervalOfRealTime) {
     HeadlessEventLoop loop(ClockKind::Real);
     std::vector<std::string> log;
-    RecordingWindow window(loop, log);
+    std::function<void(const std::string&)> onTick;
+    CLogWindow window(loop, log, "a", onTick);
     loop.SetTimer(&window, 1, 20);
     const int64_t nStart = loop.NowNs();
     ASSERT_TRUE(loop.RunUntil([&] { return !log.empty(); }, 2000));

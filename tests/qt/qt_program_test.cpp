@@ -5,11 +5,12 @@
 
 #include <QDialog>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTabBar>
+#include <QMessageBox>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "app/config_sheet.h"
 #include "platform/files.h"
@@ -48,6 +49,8 @@ struct QtProgramTest : ::testing::Test {
                 pWindow->done(0);
         });
         sheet.DoModal();
+        for (const std::string& strText : boxes)
+            ADD_FAILURE() << "message box: " << strText;
     }
     QLineEdit* Edit(CDialog& page, int nId) {
         return qobject_cast<QLineEdit*>(host.ControlWidget(*page.GetDlgItem(nId)));
@@ -55,6 +58,15 @@ struct QtProgramTest : ::testing::Test {
 
     QtEventLoop loop;
     QtUiHost host{loop};
+    // Every message box fails the test with its text and is closed, instead of waiting for
+    // an answer that never comes.
+    std::vector<std::string> boxes;
+    void Close(QMessageBox* pBox) {
+        boxes.push_back(pBox->text().toStdString());
+        pBox->reject();
+    }
+    morvane_test::CModalActor<QMessageBox> watchdog{[this](QMessageBox* pBox) { Close(pBox); },
+                                                    true};
 };
 
 TEST_F(QtProgramTest, ReadsGyroSimOverARealPseudoTerminalAndShowsItsFirmware) {
@@ -66,22 +78,6 @@ TEST_F(QtProgramTest, ReadsGyroSimOverARealPseudoTerminalAndShowsItsFirmware) {
 
     RunSheet([&](CTQ480ConfigSheet& sheet, QDialog& window) {
         CMainCtrlPage& page = sheet.m_mainPage;
-        EXPECT_EQ(window.windowTitle().toStdString(), "Morvane RC Gyro Tools");
-        const auto* pTabs = window.findChild<QTabBar*>();
-        ASSERT_NE(pTabs, nullptr);
-        ASSERT_EQ(pTabs->count(), sheet.GetPageCount());
-        EXPECT_EQ(pTabs->tabText(0).toStdString(), "Main");
-        for (const auto& [nId, pText] : {std::pair{IDC_READ, "Read"},
-                                         {IDC_STORE, "Store"},
-                                         {IDC_LOAD_DEFAULTS, "Load Defaults"}}) {
-            auto* pButton = qobject_cast<QPushButton*>(host.ControlWidget(*page.GetDlgItem(nId)));
-            ASSERT_NE(pButton, nullptr);
-            EXPECT_EQ(pButton->text().toStdString(), pText);
-        }
-        EXPECT_EQ(
-            host.ControlWidget(*page.GetDlgItem(IDC_STATUS))->accessibleDescription().toStdString(),
-            "Program Version: 1.07");
-
         // Pick the simulator's port as the list offers it, then tap Read with the mouse.
         CControl& ports = *page.GetDlgItem(IDC_COMPORT);
         int nEntry = -1;
@@ -98,9 +94,10 @@ TEST_F(QtProgramTest, ReadsGyroSimOverARealPseudoTerminalAndShowsItsFirmware) {
         EXPECT_EQ(strStored, std::to_string(ports.GetItemData(nEntry)));
 
         QTest::mouseClick(host.ControlWidget(*page.GetDlgItem(IDC_READ)), Qt::LeftButton);
-        ASSERT_TRUE(
-            loop.RunUntil([&] { return page.m_link.m_strStatus == L"Read Complete"; }, 10000))
+        ASSERT_TRUE(loop.RunUntil(
+            [&] { return page.m_link.m_strStatus == L"Read Complete" || !boxes.empty(); }, 10000))
             << std::string(page.m_link.m_strStatus.begin(), page.m_link.m_strStatus.end());
+        ASSERT_TRUE(boxes.empty());
         EXPECT_EQ(Edit(page, IDC_FIRMWARE_VERSION)->text().toStdString(), "1.07");
         EXPECT_EQ(Edit(page, IDC_LOADER_VERSION)->text().toStdString(), "1.03");
         EXPECT_EQ(Edit(page, IDC_SERIAL_NUMBER)->text().toStdString(), "74565");

@@ -8,16 +8,17 @@
 
 namespace morvane_test {
 
-// Acts once on the next modal window of type T that opens, from a timer of Qt's own, as a
-// person would (the framework's timers stay free for the code under test).
+// Acts on the next modal window of type T that opens, or on every one, from a timer of Qt's
+// own, as a person would (the framework's timers stay free for the code under test).
 template <typename T>
 class CModalActor {
   public:
-    explicit CModalActor(std::function<void(T*)> act) : m_act(std::move(act)) {
+    explicit CModalActor(std::function<void(T*)> act, bool bEvery = false) : m_act(std::move(act)) {
         m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, bEvery] {
             if (T* pWindow = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                m_timer.stop();
+                if (!bEvery)
+                    m_timer.stop();
                 ++m_nActed;
                 m_act(pWindow);
             }

@@ -112,11 +112,13 @@ struct QtUiHostTest : ::testing::Test {
     CFormDialog form;
 };
 
-TEST_F(QtUiHostTest, ClicksTypingPicksAndStepsNotifyAsThePenWould) {
+TEST_F(QtUiHostTest, ClicksTypingAndListPicksNotifyAsThePenWould) {
     ShowForm();
-    // A click on a button takes the edit's focus first, also when that shows a box.
+    // A click on a button takes the edit's focus first. When that shows a box, the pen is
+    // lifted while the box is open, which Qt drops: the click arrives all the same, once.
     CModalActor<QMessageBox> person(
         [](QMessageBox* pBox) { pBox->button(QMessageBox::Ok)->click(); });
+    auto* pButton = Widget<QPushButton>(IDC_BUTTON);
     for (const bool bBox : {false, true}) {
         form.GotoDlgCtrl(&Item(IDC_EDIT_A));
         form.m_onCommand = [this, bBox](int nId, int nCode) {
@@ -124,7 +126,9 @@ TEST_F(QtUiHostTest, ClicksTypingPicksAndStepsNotifyAsThePenWould) {
                 form.MessageBox(L"Out of range", L"Info", MB_OK);
         };
         TakeLog();
-        QTest::mouseClick(Widget(IDC_BUTTON), Qt::LeftButton);
+        QTest::mousePress(pButton, Qt::LeftButton);
+        EXPECT_EQ(pButton->isDown(), !bBox);
+        QTest::mouseRelease(pButton, Qt::LeftButton);
         EXPECT_THAT(TakeLog(), ElementsAre("10:512", "12:0")) << bBox;
         EXPECT_EQ(form.GetFocus(), &Item(IDC_BUTTON));
     }
@@ -139,57 +143,20 @@ TEST_F(QtUiHostTest, ClicksTypingPicksAndStepsNotifyAsThePenWould) {
     EXPECT_EQ(Item(IDC_EDIT_B).GetWindowText(), L"42");
     EXPECT_EQ(pEdit->cursorPosition(), 2);  // the caret stays the typist's
 
-    for (const wchar_t* pszEntry : {L"COM1", L"COM2", L"COM5"}) {
-        Item(IDC_COMBO).AddString(pszEntry);
+    for (const wchar_t* pszEntry : {L"COM1", L"COM2", L"COM5"})
         Item(IDC_LIST).AddString(pszEntry);
-    }
-    Item(IDC_COMBO).SetCurSel(0);
-    auto* pCombo = Widget<QComboBox>(IDC_COMBO);
-    pCombo->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(pCombo, Qt::Key_Down);  // keys on the closed list: a selection change only
-    pCombo->showPopup();                    // a choice in the dropped list: also the close-up
-    QTest::keyClick(pCombo->view(), Qt::Key_Down);
-    QTest::keyClick(pCombo->view(), Qt::Key_Return);
-    loop.RunFor(20);
-    pCombo->showPopup();  // opened and closed without a choice: the close-up only
-    pCombo->hidePopup();
-    loop.RunFor(20);
-    EXPECT_THAT(TakeLog(), ElementsAre("11:512", "14:1", "14:1", "14:8", "14:8"));
-    EXPECT_EQ(Item(IDC_COMBO).GetWindowText(), L"COM5");
-
     auto* pList = Widget<QListWidget>(IDC_LIST);
     QTest::mouseClick(pList->viewport(), Qt::LeftButton, {},
                       pList->visualItemRect(pList->item(1)).center());
     QTest::keyClick(pList, Qt::Key_Down);
-    EXPECT_THAT(TakeLog(), ElementsAre("16:1", "16:1"));
+    EXPECT_THAT(TakeLog(), ElementsAre("11:512", "16:1", "16:1"));
     EXPECT_EQ(Item(IDC_LIST).GetCurSel(), 2);
-
-    // Keys step the trackbar; the thumb dragged to the end tracks, then drops where it lifts.
-    Item(IDC_TRACK).SetRange(0, 2);
-    Item(IDC_TRACK).SetPos(1);
-    auto* pSlider = Widget<QSlider>(IDC_TRACK);
-    pSlider->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(pSlider, Qt::Key_Right);
-    QTest::keyClick(pSlider, Qt::Key_Home);
-    EXPECT_THAT(TakeLog(), ElementsAre("15:1@0", "15:8@0", "15:6@0", "15:8@0"));
-    pSlider->setSliderDown(true);  // as Qt's slider moves a dragged thumb
-    pSlider->setSliderPosition(1);
-    pSlider->setSliderPosition(2);
-    pSlider->setSliderDown(false);
-    EXPECT_THAT(TakeLog(), ElementsAre("15:5@1", "15:5@2", "15:4@2", "15:8@0"));
-    EXPECT_EQ(Item(IDC_TRACK).GetPos(), 2);
 }
 
 TEST_F(QtUiHostTest, ChangesFromCodeShowAndRenameButSendNothing) {
     ShowForm();
     TakeLog();
     Item(IDC_EDIT_B).SetWindowText(L"123");
-    Item(IDC_COMBO).AddString(L"Digital");
-    Item(IDC_COMBO).AddString(L"Analog");
-    Item(IDC_COMBO).SetCurSel(1);
-    Item(IDC_TOGGLE).SetCheck(1);
-    Item(IDC_TRACK).SetRange(100, 200);
-    Item(IDC_TRACK).SetPos(150);
     Item(IDC_LIST).AddString(L"Record 1");
     Item(IDC_LIST).SetCurSel(0);
     Item(IDC_PROGRESS).SetRange(0, 200);
@@ -202,19 +169,15 @@ TEST_F(QtUiHostTest, ChangesFromCodeShowAndRenameButSendNothing) {
     EXPECT_THAT(TakeLog(), ElementsAre());
 
     const std::tuple<int, const char*, QVariant> SHOWN[] = {
-        {IDC_EDIT_B, "text", "123"},        {IDC_COMBO, "currentText", "Analog"},
-        {IDC_TOGGLE, "checked", true},      {IDC_TRACK, "value", 150},
-        {IDC_LIST, "currentRow", 0},        {IDC_PROGRESS, "value", 150},
-        {IDC_STATUS, "text", "Reading..."}, {IDC_BUTTON, "text", "&Stop"},
-        {IDC_TOGGLE, "visible", false},     {IDCANCEL, "enabled", false}};
+        {IDC_EDIT_B, "text", "123"},   {IDC_LIST, "currentRow", 0},
+        {IDC_PROGRESS, "value", 150},  {IDC_STATUS, "text", "Reading..."},
+        {IDC_BUTTON, "text", "&Stop"}, {IDC_TOGGLE, "visible", false},
+        {IDCANCEL, "enabled", false}};
     for (const auto& [nId, pszProperty, value] : SHOWN)
         EXPECT_EQ(Widget(nId)->property(pszProperty), value) << nId << " " << pszProperty;
-    // Names from labels and captions; a status line keeps its name and tells its text.
-    const std::pair<int, const char*> NAMES[] = {{IDC_EDIT_A, "Value A"}, {IDC_LIST, "List 16"},
-                                                 {IDC_BUTTON, "Stop"},    {IDC_STATUS, "Status"},
-                                                 {IDCANCEL, "Cancel"},    {IDC_TOGGLE, "Reverse"}};
-    for (const auto& [nId, pszName] : NAMES)
-        EXPECT_EQ(Widget(nId)->accessibleName(), pszName) << nId;
+    // A renamed button has its new name; a status line keeps its name and tells its text.
+    EXPECT_EQ(Widget(IDC_BUTTON)->accessibleName(), "Stop");
+    EXPECT_EQ(Widget(IDC_STATUS)->accessibleName(), "Status");
     EXPECT_EQ(Widget(IDC_STATUS)->accessibleDescription(), "Reading...");
 
     // Moving the focus from code notifies as the framework says, and selects the edit's text.
@@ -242,7 +205,8 @@ TEST_F(QtUiHostTest, MessageBoxesMapKindsAndAnswersWhileTimersKeepFiring) {
     for (const auto& [pszCaption, nType, buttons, icon, answer, nResult] : CASES) {
         // The form's timer answers on its third tick with the box open.
         int nTicks = 0;
-        form.m_onTimer = [&] {
+        form.m_onTimer = [&, pszCaption = pszCaption, buttons = buttons, icon = icon,
+                          answer = answer] {
             auto* pBox = qobject_cast<QMB*>(QApplication::activeModalWidget());
             if (++nTicks < 3 || !pBox)
                 return;
@@ -264,30 +228,20 @@ TEST_F(QtUiHostTest, AModalDialogEndsByEnterEscapeItsCloseButtonOrATimer) {
     auto window = [&] { return host.WindowWidget(dlg)->window(); };
     auto widget = [&](int nId) { return host.ControlWidget(*dlg.GetDlgItem(nId)); };
     dlg.m_onTimer = [&] { dlg.EndDialog(42); };
-    CModalActor<QMessageBox> person(
-        [](QMessageBox* pBox) { pBox->button(QMessageBox::Ok)->click(); });
     const std::pair<std::function<void()>, int> CASES[] = {
         {[&] { QTest::keyClick(widget(IDC_EDIT_B), Qt::Key_Return); }, IDOK},
         {[&] { QTest::keyClick(window(), Qt::Key_Escape); }, IDCANCEL},
         {[&] { window()->close(); }, IDCANCEL},
         {[&] { dlg.SetTimer(1, 10); }, 42},
-        // Enter on a bad number: the box, and the dialog stays open for Escape.
-        {[&] {
-             CUserInput::Type(*dlg.GetDlgItem(IDC_EDIT_A), L"abc");
-             QTest::keyClick(widget(IDC_EDIT_A), Qt::Key_Enter);
-             QTest::keyClick(window(), Qt::Key_Escape);
-         },
-         IDCANCEL},
     };
     for (const auto& [action, nResult] : CASES) {
-        loop.Post([&] {
+        loop.Post([&, &action = action] {
             EXPECT_EQ(window()->windowTitle(), "Form");
             action();
         });
         EXPECT_EQ(dlg.DoModal(), nResult);
         EXPECT_FALSE(dlg.HasWindow());
     }
-    EXPECT_EQ(person.Acted(), 1);
 }
 
 TEST_F(QtUiHostTest, TheFileDialogShowsTheHandheldsFilterInQtsForm) {
