@@ -1,14 +1,10 @@
 #include "sim/sim_options.h"
 
 #include <limits>
-#include <optional>
 
 namespace sim {
 
-namespace {
-
-// Hex with "0x", else decimal; the whole text must be a number within the limit.
-std::optional<uint64_t> ParseNumber(const std::string& strText, uint64_t nMax) {
+std::optional<uint64_t> ParseSimNumber(const std::string& strText, uint64_t nMax) {
     std::string strDigits = strText;
     unsigned nBase = 10;
     if (strDigits.size() > 2 && strDigits[0] == '0' &&
@@ -35,8 +31,6 @@ std::optional<uint64_t> ParseNumber(const std::string& strText, uint64_t nMax) {
     }
     return nValue;
 }
-
-}  // namespace
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                      std::string& strError) {
@@ -65,7 +59,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
         auto takeNumber = [&](uint64_t nMax, uint64_t& nOut) -> bool {
             if (!takeValue())
                 return false;
-            const auto nNumber = ParseNumber(*value, nMax);
+            const auto nNumber = ParseSimNumber(*value, nMax);
             if (!nNumber) {
                 strError = strOption + ": \"" + *value + "\" is not a number from 0 to " +
                            std::to_string(nMax);
@@ -103,6 +97,18 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                 return false;
             }
             options.strMemoryPath = *value;
+        } else if (strOption == "--firmware") {
+            if (!takeValue())
+                return false;
+            if (value->empty()) {
+                strError = "--firmware needs a file name";
+                return false;
+            }
+            options.strFirmwarePath = *value;
+        } else if (strOption == "--refuse-record") {
+            if (!takeNumber(MAX_COUNT, nNumber))
+                return false;
+            options.faults.nRefuseRecord = static_cast<uint32_t>(nNumber);
         } else if (strOption == "--product") {
             if (!takeNumber(MAX_WORD, nNumber))
                 return false;
@@ -168,6 +174,9 @@ std::string SimUsage() {
            "\")\n"
            "  --memory FILE          parameter memory kept across runs (default\n"
            "                         $XDG_STATE_HOME/morvane/gyro-sim-memory)\n"
+           "  --firmware FILE        the records of the latest firmware upload with the\n"
+           "                         loader's verdicts (default: gyro-sim-firmware beside\n"
+           "                         the memory file)\n"
            "  --product ID           product ID word, e.g. 0x0390 (default 0x0480)\n"
            "  --format N             configuration format word (default 3)\n"
            "faults:\n"
@@ -178,8 +187,11 @@ std::string SimUsage() {
            "  --noise STRING         send STRING before every answer\n"
            "  --zero-bytes           put a 0x00 byte after the 9-character prefix of answers\n"
            "  --delay MS             wait MS milliseconds before each answer\n"
+           "  --refuse-record N      the loader refuses record N of every upload (from 1)\n"
            "  --help                 show this text\n"
            "\n"
+           "Requests are counted for --silent-after and --disconnect-after whatever they are:\n"
+           "reads, writes, the loader's two start commands and each record.\n"
            "Numbers are decimal, or hex with 0x. Ctrl-C ends the simulator and removes its port.\n";
 }
 
