@@ -1,10 +1,14 @@
 #include "sim/sim_options.h"
 
 #include <limits>
+#include <optional>
 
 namespace sim {
 
-std::optional<uint64_t> ParseSimNumber(const std::string& strText, uint64_t nMax) {
+namespace {
+
+// Hex with "0x", else decimal; the whole text must be a number within the limit.
+std::optional<uint64_t> ParseNumber(const std::string& strText, uint64_t nMax) {
     std::string strDigits = strText;
     unsigned nBase = 10;
     if (strDigits.size() > 2 && strDigits[0] == '0' &&
@@ -30,6 +34,12 @@ std::optional<uint64_t> ParseSimNumber(const std::string& strText, uint64_t nMax
             return std::nullopt;
     }
     return nValue;
+}
+
+}  // namespace
+
+std::optional<uint64_t> ParseSimNumber(const std::string& strText, uint64_t nMax) {
+    return ParseNumber(strText, nMax);
 }
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
@@ -59,7 +69,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
         auto takeNumber = [&](uint64_t nMax, uint64_t& nOut) -> bool {
             if (!takeValue())
                 return false;
-            const auto nNumber = ParseSimNumber(*value, nMax);
+            const auto nNumber = ParseNumber(*value, nMax);
             if (!nNumber) {
                 strError = strOption + ": \"" + *value + "\" is not a number from 0 to " +
                            std::to_string(nMax);
