@@ -11,6 +11,7 @@ namespace {
 
 using namespace platform::ui;
 using ::testing::ElementsAre;
+namespace fs = std::filesystem;
 
 const wchar_t COMPLETED[] =
     L"The firmware update completed sucessfully.\n\nBefore you fly ensure the controls operate "
@@ -110,13 +111,14 @@ class FirmwareUpdate : public AppFixture {
         const auto path = folder / ("firmware-" + std::to_string(++m_nFiles) + ".fwr");
         std::ofstream out(path, std::ios::binary);
         sim::WriteFirmwareFile(spec, out);
+        lastFile = path;
         return path.wstring();
     }
     void Open(const std::wstring& strPath) {
         m_strChosen = strPath;
         CUserInput::Tap(Fw(IDC_OPEN_FIRMWARE));
     }
-    bool Running() const { return pSheet->m_firmwarePage.m_upload.m_nUploadState != UPLOAD_IDLE; }
+    bool Running() { return Upload().m_nUploadState != UPLOAD_IDLE; }
     void SendAndFinish() {
         ASSERT_TRUE(CUserInput::Tap(Fw(IDC_SEND_FIRMWARE)));
         ASSERT_TRUE(
@@ -155,6 +157,7 @@ class FirmwareUpdate : public AppFixture {
     int nStopAnswer = IDYES;
     std::unique_ptr<platform::SerialDevice> pHolder;  // another program's hold on the port
     bool bChatter = false;
+    std::filesystem::path lastFile;
 
   private:
     std::wstring m_strChosen;
@@ -302,6 +305,15 @@ INSTANTIATE_TEST_SUITE_P(
         // are not all whole, is never sent in part.
         Ending("short_record", {CORRUPT}, "", [](auto&, auto& s) { s.nShortRecord = 6; }),
         Ending("last_line_cut", {CORRUPT}, "", [](auto&, auto& s) { s.bCutLastLine = true; }),
+        // A file cut short after the check is refused where the cut is met, not reported sent.
+        Ending("file_cut_during_upload", {CORRUPT}, std::string(399, '.'),
+               [](FirmwareUpdate& t, auto& s) {
+                   s.nRecords = 400;
+                   t.gyro.SetLoaderObserver([&t](const auto& records) {
+                       if (records.size() == 2)
+                           fs::resize_file(t.lastFile, fs::file_size(t.lastFile) - 11);
+                   });
+               }),
         // A line that never falls quiet is not a loader: nothing is sent into it.
         Ending("line_keeps_sending", {UNABLE}, "",
                [](FirmwareUpdate& t, auto&) {
