@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 tools/ensure-packages.sh cmake g++ make libgtest-dev libgmock-dev qt6-base-dev fonts-liberation2
 
 cmake --preset default >/dev/null
-cmake --build --preset default --target morvane-gyro-tools gyro-sim morvane-gyro-cli
+cmake --build --preset default --target morvane-gyro-tools gyro-sim morvane-gyro-cli sample-firmware
 
 if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
   ports_dir="$XDG_RUNTIME_DIR/morvane-ports"
@@ -28,5 +28,6 @@ else
   echo "Gyro simulator started (its port is \"Simulated tq480 gyro\")."
 fi
 trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true' EXIT
+echo "A firmware file for the simulated gyro: $PWD/build/sample-firmware/sample-tq480.fwr"
 
 build/bin/morvane-gyro-tools "$@"

@@ -14,6 +14,7 @@ CTQ480ConfigSheet::CTQ480ConfigSheet(const std::wstring& strCaption, void* /*pPa
     AddPage(&m_servoPage);
     AddPage(&m_mode1Page);
     AddPage(&m_mode2Page);
+    AddPage(&m_firmwarePage);
 }
 
 bool CTQ480ConfigSheet::OnInitDialog() {

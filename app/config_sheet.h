@@ -3,6 +3,7 @@
 // through g_pConfigSheet, which shows the pages only the shared record.
 #pragma once
 
+#include "firmware/firmware_page.h"
 #include "pages/common_page.h"
 #include "pages/main_page.h"
 #include "pages/mode1_page.h"
@@ -16,18 +17,20 @@ class CTQ480ConfigSheet : public platform::ui::CPropertySheet, public CConfigShe
     CTQ480ConfigSheet(const std::wstring& strCaption, void* pParentWnd, int nSelectPage);
 
     // The pages, constructed in this order; the tabs follow the order they are added in:
-    // Main, Common, Servo, Mode1, Mode2.
+    // Main, Common, Servo, Mode1, Mode2, Firmware Update.
     CCommonCtrlPage m_commonPage;
     CMainCtrlPage m_mainPage;
     CMode1CtrlPage m_mode1Page;
     CMode2CtrlPage m_mode2Page;
     CServoCtrlPage m_servoPage;
-    // The COM port the firmware upload uses, kept equal to the Main page's choice.
-    int m_nFirmwareComPort = -1;
+    CTQ480FirmwarePage m_firmwarePage;
     // The program icon shown in the sheet's header.
     int m_hIcon = 0;
 
     bool OnInitDialog() override;
-    void SetFirmwareComPort(int nComPort) override { m_nFirmwareComPort = nComPort; }
-    int GetFirmwareComPort() const override { return m_nFirmwareComPort; }
+    // The firmware upload uses the port the Main page selected.
+    void SetFirmwareComPort(int nComPort) override {
+        m_firmwarePage.m_upload.m_nComPort = nComPort;
+    }
+    int GetFirmwareComPort() const override { return m_firmwarePage.m_upload.m_nComPort; }
 };

@@ -5,9 +5,9 @@
 
 #include "app/config_sheet.h"
 #include "pages/parameter_fields.h"
-#include "pages/splash.h"
 #include "platform/text.h"
 #include "res/resources.h"
+#include "shell/splash.h"
 
 using namespace platform::ui;
 

@@ -2,13 +2,13 @@
 
 #include <climits>
 
-#include "pages/splash.h"
 #include "platform/event_loop.h"
 #include "platform/text.h"
 #include "res/resources.h"
 #include "shell/config_sheet_data.h"
 #include "shell/port_discovery.h"
 #include "shell/settings.h"
+#include "shell/splash.h"
 
 using namespace platform::ui;
 

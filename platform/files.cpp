@@ -45,4 +45,29 @@ void SetExecutablePathOverride(std::optional<std::string> strPath) {
     g_executableOverride = std::move(strPath);
 }
 
+std::string NativePath(const std::wstring& strPath) {
+    std::string strNative;
+    for (const wchar_t c : strPath) {
+        auto nCode = static_cast<uint32_t>(c);
+        if (nCode > 0x10FFFF || (nCode >= 0xD800 && nCode <= 0xDFFF))
+            nCode = 0xFFFD;
+        if (nCode < 0x80) {
+            strNative += static_cast<char>(nCode);
+        } else if (nCode < 0x800) {
+            strNative += static_cast<char>(0xC0 | (nCode >> 6));
+            strNative += static_cast<char>(0x80 | (nCode & 0x3F));
+        } else if (nCode < 0x10000) {
+            strNative += static_cast<char>(0xE0 | (nCode >> 12));
+            strNative += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
+            strNative += static_cast<char>(0x80 | (nCode & 0x3F));
+        } else {
+            strNative += static_cast<char>(0xF0 | (nCode >> 18));
+            strNative += static_cast<char>(0x80 | ((nCode >> 12) & 0x3F));
+            strNative += static_cast<char>(0x80 | ((nCode >> 6) & 0x3F));
+            strNative += static_cast<char>(0x80 | (nCode & 0x3F));
+        }
+    }
+    return strNative;
+}
+
 }  // namespace platform

@@ -17,4 +17,7 @@ uint32_t GetExecutablePath(char* pBuffer, uint32_t nCapacity);
 // Makes GetExecutablePath report that path (tests); nullopt puts the real one back.
 void SetExecutablePathOverride(std::optional<std::string> strPath);
 
+// A path as the user interface holds it (wide text) in the file system's encoding, UTF-8.
+std::string NativePath(const std::wstring& strPath);
+
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "sim/fwr_file.h"
+
 namespace sim {
 
 namespace {
@@ -11,6 +13,10 @@ constexpr char WAKE_UP[] = "01234";
 constexpr size_t WAKE_UP_LENGTH = sizeof WAKE_UP - 1;
 // Longer than any request; older digits cannot belong to a frame worth answering.
 constexpr size_t MAX_PENDING_HEX = 32;
+// Longer than any record; older characters cannot belong to one.
+constexpr size_t MAX_LOADER_FRAME = 64;
+constexpr char LOADER_START[] = "15EB";
+constexpr char LOADER_IDENTIFY[] = "16EA";
 constexpr int64_t NS_PER_MS = 1'000'000;
 
 // The gyro keeps its own hex and checksum code: it must not share a fault with the program's.
@@ -103,6 +109,22 @@ void CGyroSimulator::Receive(uint8_t byte) {
     if (m_bDisconnected)
         return;
     const char c = static_cast<char>(byte);
+    if (m_loaderMode == LoaderMode::RUNNING) {
+        // A record may hold any characters; "aa" ends it.
+        m_strLoaderFrame += c;
+        const size_t nSize = m_strLoaderFrame.size();
+        if (nSize >= 2 && m_strLoaderFrame.compare(nSize - 2, 2, "aa") == 0) {
+            const std::string strText = m_strLoaderFrame.substr(0, nSize - 2);
+            m_strLoaderFrame.clear();
+            if (strText == LOADER_START)
+                OnLoaderCommand(strText);
+            else
+                OnRecord(strText);
+        } else if (nSize > MAX_LOADER_FRAME) {
+            m_strLoaderFrame.erase(0, 1);
+        }
+        return;
+    }
     if (c == 'a') {
         if (!m_bHalfTerminator) {
             m_bHalfTerminator = true;
@@ -155,6 +177,7 @@ bool CGyroSimulator::TakenByFault(GyroRequest& request) {
 
 void CGyroSimulator::OnWakeUp() {
     ++m_nWakeUps;
+    m_loaderMode = LoaderMode::OFF;
     GyroRequest request;
     request.nKind = GyroRequestKind::WAKE_UP;
     request.strFrame = WAKE_UP;
@@ -170,6 +193,13 @@ void CGyroSimulator::OnWakeUp() {
 }
 
 void CGyroSimulator::OnFrame(const std::string& strHex) {
+    if (strHex == LOADER_START ||
+        (strHex == LOADER_IDENTIFY && m_loaderMode == LoaderMode::STARTED)) {
+        OnLoaderCommand(strHex);
+        return;
+    }
+    // The second start command must follow the first at once.
+    m_loaderMode = LoaderMode::OFF;
     GyroRequest request;
     request.strFrame = strHex;
     std::vector<uint8_t> bytes;
@@ -237,6 +267,69 @@ void CGyroSimulator::Serve(GyroRequest& request, bool bChecksumGood) {
     if (m_storeObserver)
         m_storeObserver(request.nAddress, request.nValue);
     Answer(Prefix(request.nAddress, CMD_WRITE_WORD, '.'), request, nNumber, false);
+}
+
+void CGyroSimulator::OnLoaderCommand(const std::string& strHex) {
+    GyroRequest request;
+    request.nKind = GyroRequestKind::LOADER_START;
+    request.nCommand = strHex == LOADER_START ? CMD_LOADER_START : CMD_LOADER_IDENTIFY;
+    request.strFrame = strHex;
+    const bool bTaken = TakenByFault(request);
+    ++m_nRequests;
+    if (bTaken)
+        return;
+    Record(request, "");
+    if (request.nCommand == CMD_LOADER_START) {
+        m_loaderMode = LoaderMode::STARTED;
+        Answer("." + strHex, request, m_nRequests, false);
+        return;
+    }
+    m_loaderMode = LoaderMode::RUNNING;
+    m_strLoaderFrame.clear();
+    m_loaderRecords.clear();
+    m_nAcceptedRecords = 0;
+    if (m_loaderObserver)
+        m_loaderObserver(m_loaderRecords);
+    Answer(LoaderIdentity(), request, m_nRequests, false);
+}
+
+void CGyroSimulator::OnRecord(const std::string& strText) {
+    GyroRequest request;
+    request.nKind = GyroRequestKind::RECORD;
+    request.strFrame = strText;
+    const bool bTaken = TakenByFault(request);
+    ++m_nRequests;
+    if (bTaken)
+        return;
+    FirmwareRecord record;
+    const bool bOnDemand = m_loaderRecords.size() + 1 == m_faults.nRefuseRecord;
+    const bool bAccepted = !bOnDemand && CheckFirmwareRecord(strText, m_nAcceptedRecords, record);
+    m_loaderRecords.push_back({strText, bAccepted});
+    request.nOutcome = bAccepted ? GyroOutcome::ANSWERED : GyroOutcome::REFUSED;
+    Record(request, bAccepted ? "" : bOnDemand ? "on demand" : "record check");
+    if (bAccepted)
+        ++m_nAcceptedRecords;
+    if (bAccepted && record.nType == RECORD_TYPE_END) {
+        // The new firmware starts.
+        m_loaderMode = LoaderMode::OFF;
+        m_memory[ADDR_FIRMWARE_VERSION] =
+            static_cast<uint16_t>(record.data[0] << 8 | record.data[1]);
+    }
+    if (m_loaderObserver)
+        m_loaderObserver(m_loaderRecords);
+    Answer(bAccepted ? "." : "/", request, m_nRequests, false);
+}
+
+std::string CGyroSimulator::LoaderIdentity() const {
+    char text[LOADER_IDENTITY_LENGTH + 1];
+    const auto nSerial =
+        static_cast<uint32_t>(Word(ADDR_SERIAL_LOW) | Word(ADDR_SERIAL_HIGH) << 16);
+    std::snprintf(text, sizeof text, ".MORVANE LDR %04X%04X SN %08u FW %04X",
+                  Word(ADDR_LOADER_VERSION), Word(ADDR_PRODUCT_ID), nSerial,
+                  Word(ADDR_FIRMWARE_VERSION));
+    std::string strAnswer = text;
+    strAnswer.resize(LOADER_IDENTITY_LENGTH, ' ');
+    return strAnswer;
 }
 
 void CGyroSimulator::Answer(std::string strAnswer, const GyroRequest& request, uint32_t nRequest,
@@ -311,6 +404,12 @@ void CGyroSimulator::Record(GyroRequest request, const std::string& strNote) {
                 break;
             case GyroRequestKind::OTHER:
                 strLine = "request \"" + request.strFrame + "aa\"";
+                break;
+            case GyroRequestKind::LOADER_START:
+                strLine = request.nCommand == CMD_LOADER_START ? "loader start" : "loader identity";
+                break;
+            case GyroRequestKind::RECORD:
+                strLine = "record \"" + request.strFrame + "\"";
                 break;
         }
         if (request.nOutcome == GyroOutcome::REFUSED)
@@ -392,6 +491,7 @@ void CGyroSimulator::ResetCounters() {
     m_reads.clear();
     m_writes.clear();
     m_requests.clear();
+    m_loaderRecords.clear();
 }
 
 }  // namespace sim

@@ -13,6 +13,11 @@
 //   refusal           "<AAAACC>/"                9 characters, no '.'
 // Nothing follows the data or the '.', so no stray byte is left on the line once the
 // program's answer test has passed.
+//
+// Its firmware loader (sim/fwr_file.h has the record format):
+//   "15EBaa"          ".15EB"                    5 characters; the loader is started
+//   "16EAaa"          '.', 66 characters, the product ID at 17..20, no further '.'
+//   record + "aa"     "." accepted, "/" refused  one character
 #pragma once
 
 #include <array>
@@ -58,6 +63,22 @@ constexpr uint8_t CMD_WRITE_WORD = 0x02;
 // Length of what stands before the data in every answer; the program skips it.
 constexpr size_t ANSWER_PREFIX_LENGTH = 9;
 
+// The firmware loader's start commands, and its identity answer.
+constexpr uint8_t CMD_LOADER_START = 0x15;
+constexpr uint8_t CMD_LOADER_IDENTIFY = 0x16;
+constexpr size_t LOADER_IDENTITY_LENGTH = 67;
+constexpr size_t LOADER_PRODUCT_ID_AT = 17;
+
+// OFF: the gyro runs its firmware. STARTED: the first start command came. RUNNING: the loader
+// takes records until the end record, which starts the new firmware.
+enum class LoaderMode : uint8_t { OFF, STARTED, RUNNING };
+
+struct LoaderRecord {
+    std::string strText;  // what came before the "aa"
+    bool bAccepted = false;
+    bool operator==(const LoaderRecord&) const = default;
+};
+
 // Which answers a fault applies to. Answers are those to terminated requests (the wake-up
 // echo has a fault of its own); requests are numbered from 1 in the order they arrive.
 struct GyroFaultTarget {
@@ -95,15 +116,17 @@ struct GyroFaults {
     // Time the gyro takes before it answers.
     GyroFaultTarget delay;
     uint32_t nDelayMs = 0;
+    // The loader refuses this record of every upload (1 = the first); 0 never.
+    uint32_t nRefuseRecord = 0;
 };
 
-enum class GyroRequestKind : uint8_t { WAKE_UP, READ, WRITE, OTHER };
+enum class GyroRequestKind : uint8_t { WAKE_UP, READ, WRITE, OTHER, LOADER_START, RECORD };
 
 // What became of a request.
 enum class GyroOutcome : uint8_t {
     ANSWERED,      // echoed, answered or acknowledged
     NOT_ECHOED,    // wake-up under the no-echo fault
-    REFUSED,       // bad checksum, unknown command, write outside the parameter block
+    REFUSED,       // bad checksum, unknown command, write outside the parameter block, record
     MALFORMED,     // an odd number of hex digits or fewer than four bytes: ignored
     SILENT,        // heard while silent
     DISCONNECTED,  // the request that made the gyro pull the cable
@@ -170,6 +193,15 @@ class CGyroSimulator {
     void SetNoise(const std::string& strNoise, GyroFaultTarget target = GyroFaultTarget::All());
     void SetZeroByte(GyroFaultTarget target, size_t nPosition = ANSWER_PREFIX_LENGTH);
     void SetDelay(uint32_t nMs, GyroFaultTarget target = GyroFaultTarget::All());
+    void SetRefuseRecord(uint32_t nRecord) { m_faults.nRefuseRecord = nRecord; }
+
+    // The loader, and the records of its latest upload in the order they came.
+    LoaderMode Loader() const { return m_loaderMode; }
+    const std::vector<LoaderRecord>& LoaderRecords() const { return m_loaderRecords; }
+    // Called when the loader starts an upload (no records yet) and after each record.
+    void SetLoaderObserver(std::function<void(const std::vector<LoaderRecord>&)> observer) {
+        m_loaderObserver = std::move(observer);
+    }
 
     // What the gyro received. Reads are counted when their checksum was good, also while
     // silent; Writes lists the writes that changed memory.
@@ -190,6 +222,10 @@ class CGyroSimulator {
   private:
     void OnWakeUp();
     void OnFrame(const std::string& strHex);
+    // Start commands are heard in every mode; records only while the loader runs.
+    void OnLoaderCommand(const std::string& strHex);
+    void OnRecord(const std::string& strText);
+    std::string LoaderIdentity() const;
     // True when a fault took the request (silence or disconnection); records it then.
     bool TakenByFault(GyroRequest& request);
     void Serve(GyroRequest& request, bool bChecksumGood);
@@ -208,6 +244,7 @@ class CGyroSimulator {
     std::function<void()> m_disconnect;
     std::function<void(const std::string&)> m_log;
     std::function<void(uint16_t, uint16_t)> m_storeObserver;
+    std::function<void(const std::vector<LoaderRecord>&)> m_loaderObserver;
 
     std::map<uint16_t, uint16_t> m_memory;
     GyroFaults m_faults;
@@ -215,6 +252,12 @@ class CGyroSimulator {
     // Receiver: hex digits since the last terminator, and whether an 'a' is waiting for its pair.
     std::string m_strHex;
     bool m_bHalfTerminator = false;
+
+    // The loader takes every character up to "aa" as it comes, not only hex digits.
+    LoaderMode m_loaderMode = LoaderMode::OFF;
+    std::string m_strLoaderFrame;
+    std::vector<LoaderRecord> m_loaderRecords;
+    uint16_t m_nAcceptedRecords = 0;
 
     bool m_bDisconnected = false;
     int64_t m_nLastAnswerNs = 0;

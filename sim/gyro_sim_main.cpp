@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,22 @@ void SendToProgram(int nFd, std::string& strOut) {
     }
 }
 
+// Keeps the records of the latest upload with their verdicts, one "TEXT ." or "TEXT /" a line:
+// emptied when the loader starts, a line added per record.
+void KeepLoaderRecords(const std::string& strPath, const std::vector<sim::LoaderRecord>& records) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(strPath).parent_path(), ec);
+    FILE* pFile = std::fopen(strPath.c_str(), records.empty() ? "w" : "a");
+    if (!pFile) {
+        Note("warning: firmware records not kept: " + strPath + ": " + std::strerror(errno));
+        return;
+    }
+    if (!records.empty())
+        std::fprintf(pFile, "%s %c\n", records.back().strText.c_str(),
+                     records.back().bAccepted ? '.' : '/');
+    std::fclose(pFile);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +145,11 @@ int main(int argc, char** argv) {
             break;
     }
 
+    const std::string strFirmwarePath =
+        options.strFirmwarePath.empty()
+            ? (std::filesystem::path(strMemoryPath).parent_path() / "gyro-sim-firmware").string()
+            : options.strFirmwarePath;
+
     sim::CPtyPort pty;
     if (!pty.Open(strError)) {
         Note("cannot open a pseudo-terminal: " + strError);
@@ -158,6 +180,9 @@ int main(int argc, char** argv) {
         std::string strSaveError;
         if (!sim::SaveMemoryFile(strMemoryPath, gyro.Parameters(), strSaveError))
             Note("warning: parameter memory not saved: " + strSaveError);
+    });
+    gyro.SetLoaderObserver([&strFirmwarePath](const std::vector<sim::LoaderRecord>& records) {
+        KeepLoaderRecords(strFirmwarePath, records);
     });
 
     int nExit = 0;

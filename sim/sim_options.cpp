@@ -38,6 +38,10 @@ std::optional<uint64_t> ParseNumber(const std::string& strText, uint64_t nMax) {
 
 }  // namespace
 
+std::optional<uint64_t> ParseSimNumber(const std::string& strText, uint64_t nMax) {
+    return ParseNumber(strText, nMax);
+}
+
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                      std::string& strError) {
     constexpr uint64_t MAX_WORD = 0xFFFF;
@@ -103,6 +107,18 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                 return false;
             }
             options.strMemoryPath = *value;
+        } else if (strOption == "--firmware") {
+            if (!takeValue())
+                return false;
+            if (value->empty()) {
+                strError = "--firmware needs a file name";
+                return false;
+            }
+            options.strFirmwarePath = *value;
+        } else if (strOption == "--refuse-record") {
+            if (!takeNumber(MAX_COUNT, nNumber))
+                return false;
+            options.faults.nRefuseRecord = static_cast<uint32_t>(nNumber);
         } else if (strOption == "--product") {
             if (!takeNumber(MAX_WORD, nNumber))
                 return false;
@@ -168,6 +184,9 @@ std::string SimUsage() {
            "\")\n"
            "  --memory FILE          parameter memory kept across runs (default\n"
            "                         $XDG_STATE_HOME/morvane/gyro-sim-memory)\n"
+           "  --firmware FILE        the records of the latest firmware upload with the\n"
+           "                         loader's verdicts (default: gyro-sim-firmware beside\n"
+           "                         the memory file)\n"
            "  --product ID           product ID word, e.g. 0x0390 (default 0x0480)\n"
            "  --format N             configuration format word (default 3)\n"
            "faults:\n"
@@ -178,8 +197,11 @@ std::string SimUsage() {
            "  --noise STRING         send STRING before every answer\n"
            "  --zero-bytes           put a 0x00 byte after the 9-character prefix of answers\n"
            "  --delay MS             wait MS milliseconds before each answer\n"
+           "  --refuse-record N      the loader refuses record N of every upload (from 1)\n"
            "  --help                 show this text\n"
            "\n"
+           "Requests are counted for --silent-after and --disconnect-after whatever they are:\n"
+           "reads, writes, the loader's two start commands and each record.\n"
            "Numbers are decimal, or hex with 0x. Ctrl-C ends the simulator and removes its port.\n";
 }
 

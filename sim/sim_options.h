@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,8 @@ constexpr char DEFAULT_PORT_NAME[] = "Simulated tq480 gyro";
 
 struct SimOptions {
     std::string strName = DEFAULT_PORT_NAME;
-    std::string strMemoryPath;  // empty: DefaultMemoryFilePath()
+    std::string strMemoryPath;    // empty: DefaultMemoryFilePath()
+    std::string strFirmwarePath;  // empty: "gyro-sim-firmware" beside the memory file
     uint16_t nProductId = DEFAULT_PRODUCT_ID;
     uint16_t nMemoryMapVersion = DEFAULT_MEMORY_MAP_VERSION;
     GyroFaults faults;
@@ -25,5 +27,9 @@ struct SimOptions {
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                      std::string& strError);
 std::string SimUsage();
+
+// A number on a command line: hex with "0x", else decimal; the whole text must be a number
+// no greater than nMax.
+std::optional<uint64_t> ParseSimNumber(const std::string& strText, uint64_t nMax);
 
 }  // namespace sim

@@ -494,10 +494,15 @@ int QtUiHost::RunPropertySheet(CPropertySheet& sheet) {
 
 bool QtUiHost::RunFileOpenDialog(CDialog* pOwner, const std::wstring& strFilter,
                                  std::wstring& strPath) {
-    // The handheld opens files in the user's documents folder.
+    // The pages say where their files are to be found: in the user's documents folder (the
+    // XDG documents folder, as xdg-user-dir names it, else home). After a choice, where that
+    // file was. Any file the user picks anywhere is taken.
     QString strFolder = ToQt(m_strLastFolder);
-    if (strFolder.isEmpty())
+    if (strFolder.isEmpty() || !QFileInfo(strFolder).isDir())
         strFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (strFolder.isEmpty() || !QFileInfo(strFolder).isDir())
+        strFolder = QDir::homePath();
+    // The handheld's "fwr (*.fwr)|*.fwr||" reaches Qt as "fwr (*.fwr)".
     QFileDialog dialog(OwnerWindow(pOwner), QStringLiteral("Open"), strFolder,
                        ToQt(QtFileFilter(strFilter)));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 
 #include "app_fixture.h"
-#include "pages/splash.h"
+#include "shell/splash.h"
 
 namespace {
 

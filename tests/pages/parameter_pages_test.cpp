@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "app_fixture.h"
-#include "pages/splash.h"
+#include "shell/splash.h"
 
 namespace {
 

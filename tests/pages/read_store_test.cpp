@@ -5,7 +5,7 @@
 #include "app_fixture.h"
 #include "link/comport.h"
 #include "pages/main_page.h"
-#include "pages/splash.h"
+#include "shell/splash.h"
 
 namespace {
 

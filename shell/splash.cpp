@@ -1,4 +1,4 @@
-#include "pages/splash.h"
+#include "shell/splash.h"
 
 #include "res/resources.h"
 

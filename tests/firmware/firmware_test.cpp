@@ -1,0 +1,386 @@
+// Firmware update end to end: a pilot opens a file on the Firmware Update page, agrees and
+// sends it; the software gyro's loader answers over the in-memory line, in virtual time.
+#include <gmock/gmock.h>
+
+#include "firmware/firmware_page.h"
+#include "shell/splash.h"
+#include "sim/fwr_file.h"
+#include "tests/pages/app_fixture.h"
+
+namespace {
+
+using namespace platform::ui;
+using ::testing::ElementsAre;
+namespace fs = std::filesystem;
+
+const wchar_t COMPLETED[] =
+    L"The firmware update completed sucessfully.\n\nBefore you fly ensure the controls operate "
+    L"correctly.";
+const wchar_t ABORTED[] =
+    L"Programming aborted by user.\n\nDo not attempt to fly the gyro until a firmware update has "
+    L"been sucessfully completed.";
+const wchar_t UNABLE[] =
+    L"Unable to communicate with the gyro.\n\nEnsure that you are in range of the WaveTether and "
+    L"the power to the gyro and WaveTether is good.";
+const wchar_t CORRUPT[] = L"Corrupt firmware file found, download firmware again.";
+const wchar_t REFUSED[] =
+    L"The tq480 reported a corrupt program was sent. Reset the tq480 and try again.";
+
+// A header as the pilot would see it: the rows, then the product ID and version when read,
+// then whether line 3 ended and whether a key was missing.
+std::wstring Describe(const FirmwareHeader& header) {
+    std::wstring strText;
+    for (const std::wstring& strRow : header.rows)
+        strText += L"[" + strRow + L"]";
+    strText += L" PID=" + header.strProductId.value_or(L"-");
+    strText += L" VER=" + header.strVersion.value_or(L"-");
+    return strText + (header.bComplete ? L" complete" : L" cut") +
+           (header.bCorrupt ? L" corrupt" : L"");
+}
+
+struct HeaderCase {
+    const char* pName;
+    std::string strFile;
+    std::wstring strSeen;
+};
+
+class HeaderLines : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(HeaderLines, GiveRowsProductIdAndVersion) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("morvane-header-" + std::to_string(getpid()) + ".fwr");
+    std::ofstream(path, std::ios::binary) << GetParam().strFile;
+    CFirmwareFile file;
+    ASSERT_TRUE(file.Open(path.wstring()));
+    EXPECT_EQ(Describe(ReadHeaderLines(file)), GetParam().strSeen);
+    std::filesystem::remove(path);
+}
+
+// 100 characters, a blank after every seventh.
+const char WORDS[] =
+    "aaaaaaa bbbbbbb ccccccc ddddddd eeeeeee fffffff ggggggg hhhhhhh iiiiiii jjjjjjj kkkkkkk "
+    "lllllll mmmm";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HeaderLines,
+    ::testing::Values(
+        HeaderCase{"wrapped_at_the_first_blank_after_35",
+                   std::string(WORDS) + "\r\nPID: 0480\r\nVER: 123\r\nrecords",
+                   L"[aaaaaaa bbbbbbb ccccccc ddddddd eeeeeee][fffffff ggggggg hhhhhhh iiiiiii "
+                   L"jjjjjjj][kkkkkkk lllllll mmmm] PID=0480 VER=1.23 complete"},
+        HeaderCase{"no_blank_one_row", std::string(40, 'x') + "\r\nPID: 0390\r\nVER: 5\r\n",
+                   L"[" + std::wstring(40, L'x') + L"] PID=0390 VER=0.05 complete"},
+        HeaderCase{"lf_alone", "desc\nPID: 0480\nVER:123\n", L"[des] PID= 048 VER=0.23 complete"},
+        HeaderCase{"version_not_a_number", "\r\nPID: 0480\r\nVER: abc\r\n",
+                   L"[] PID=0480 VER=0.00 complete"},
+        // The number is looked for in the version line only, not in what line 2 left.
+        HeaderCase{"version_line_without_number", "d\r\nPID: 0480\r\nVER:\r\n",
+                   L"[d] PID=0480 VER=0.00 complete"},
+        HeaderCase{"keys_are_case_sensitive", "d\r\npid: 0480\r\nVER: 1\r\n",
+                   L"[d] PID=- VER=0.01 complete corrupt"},
+        HeaderCase{"no_version_key", "d\r\nPID: 0480\r\nV 1\r\n",
+                   L"[d] PID=0480 VER=- complete corrupt"},
+        HeaderCase{"missing_key_before_a_cut_line_3", "d\r\nPI: 0480\r\nVER: 1",
+                   L"[d] PID=- VER=- cut corrupt"},
+        HeaderCase{"empty", "", L" PID=- VER=- cut"}),
+    [](const auto& info) { return std::string(info.param.pName); });
+
+class FirmwareUpdate : public AppFixture {
+  public:
+    FirmwareUpdate() {
+        AddPort(1, L"Simulated tq480 gyro");
+        Start();
+        host.SetFileResponder([this](const std::wstring& strFilter, std::wstring& strPath) {
+            EXPECT_EQ(strFilter, L"fwr (*.fwr)|*.fwr||");
+            strPath = m_strChosen;
+            return !m_strChosen.empty();
+        });
+        host.SetDialogResponder(IDD_SPLASH_FW,
+                                [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); });
+        host.SetMessageBoxResponder([this](const platform::headless::ShownMessageBox& box) {
+            if (onBox)
+                onBox(box);
+            return (box.nType & MB_TYPEMASK) == MB_YESNO ? nStopAnswer : IDOK;
+        });
+        EXPECT_TRUE(CUserInput::ChooseTab(*pSheet, pSheet->GetPageCount() - 1));
+    }
+    CTQ480FirmwarePage& Page() { return pSheet->m_firmwarePage; }
+    CFirmwareUpload& Upload() { return Page().m_upload; }
+    CControl& Fw(int nId) { return *Page().GetDlgItem(nId); }
+    std::wstring WriteFile(const sim::FirmwareFileSpec& spec) {
+        const auto path = folder / ("firmware-" + std::to_string(++m_nFiles) + ".fwr");
+        std::ofstream out(path, std::ios::binary);
+        sim::WriteFirmwareFile(spec, out);
+        lastFile = path;
+        return path.wstring();
+    }
+    void Open(const std::wstring& strPath) {
+        m_strChosen = strPath;
+        CUserInput::Tap(Fw(IDC_OPEN_FIRMWARE));
+    }
+    bool Running() { return Upload().m_nUploadState != UPLOAD_IDLE; }
+    void SendAndFinish() {
+        ASSERT_TRUE(CUserInput::Tap(Fw(IDC_SEND_FIRMWARE)));
+        ASSERT_TRUE(
+            loop.RunUntil([&] { return !Running() && !Upload().m_bTransferActive; }, 600'000));
+    }
+    // What every ending leaves behind: the no-file state, nothing held, nothing running.
+    void ExpectCleanEnding() {
+        EXPECT_FALSE(Upload().m_bTransferActive);
+        EXPECT_FALSE(Upload().m_firmwareFile.IsOpen());
+        EXPECT_FALSE(line.IsProgramEndOpen());
+        for (const unsigned nId : {TIMER_UPLOAD_POLL, TIMER_UPLOAD_STEP, TIMER_UPLOAD_TIMEOUT})
+            EXPECT_FALSE(loop.HasTimer(&Page(), nId)) << nId;
+        EXPECT_TRUE(Fw(IDC_OPEN_FIRMWARE).IsWindowEnabled());
+        EXPECT_FALSE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
+        EXPECT_EQ(Fw(IDC_SEND_FIRMWARE).GetWindowText(), L"Send Firmware");
+        EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), 0);
+        EXPECT_EQ(Fw(IDC_PERCENT).GetWindowText(), L"0.0%");
+        EXPECT_EQ(Fw(IDC_TRANSFER_PROGRESS).GetPos(), 0);
+    }
+    // The loader's verdict on each record it took, in its own signs.
+    std::string Verdicts() const {
+        std::string strVerdicts;
+        for (const sim::LoaderRecord& record : gyro.LoaderRecords())
+            strVerdicts += record.bAccepted ? '.' : '/';
+        return strVerdicts;
+    }
+
+    // A device that keeps sending, one byte every 20 ms while bChatter holds.
+    void Chatter() {
+        line.FarWrite("~");
+        if (bChatter)
+            loop.ScheduleDeviceWork(loop.NowNs() + 20'000'000, [this] { Chatter(); });
+    }
+
+    std::function<void(const platform::headless::ShownMessageBox&)> onBox;
+    int nStopAnswer = IDYES;
+    std::unique_ptr<platform::SerialDevice> pHolder;  // another program's hold on the port
+    bool bChatter = false;
+    std::filesystem::path lastFile;
+
+  private:
+    std::wstring m_strChosen;
+    int m_nFiles = 0;
+};
+
+TEST_F(FirmwareUpdate, APilotSendsAFileAndWatchesItsProgress) {
+    sim::FirmwareFileSpec spec;
+    spec.strDescription = "Tail gyro firmware 1.23 with a smoother stop and more";
+    Open(WriteFile(spec));
+    EXPECT_EQ(Fw(IDC_DESCRIPTION).GetLBText(0), L"Tail gyro firmware 1.23 with a smoother");
+    EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(), L"1.23");
+    ASSERT_TRUE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
+
+    // Cancelling the agreement leaves everything as it was.
+    host.SetDialogResponder(IDD_SPLASH_FW,
+                            [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDCANCEL)); });
+    CUserInput::Tap(Fw(IDC_SEND_FIRMWARE));
+    loop.RunFor(5000);
+    EXPECT_EQ(gyro.RequestCount(), 0u);
+    EXPECT_TRUE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
+
+    host.SetDialogResponder(IDD_SPLASH_FW,
+                            [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); });
+    CUserInput::Tap(Fw(IDC_SEND_FIRMWARE));
+    ASSERT_TRUE(loop.RunUntil([&] { return gyro.LoaderRecords().size() == 1; }, 5000));
+    EXPECT_EQ(Fw(IDC_PERCENT).GetWindowText(), L"0.5%");
+    EXPECT_EQ(Fw(IDC_SEND_FIRMWARE).GetWindowText(), L"Stop Sending");
+    EXPECT_FALSE(Fw(IDC_OPEN_FIRMWARE).IsWindowEnabled());
+    EXPECT_FALSE(CUserInput::ChooseTab(*pSheet, 0));
+    EXPECT_FALSE(CUserInput::CloseSheet(*pSheet));
+
+    onBox = [&](const platform::headless::ShownMessageBox&) {
+        EXPECT_EQ(Fw(IDC_TRANSFER_PROGRESS).GetPos(), 200);
+        EXPECT_EQ(Fw(IDC_TRANSFER_PROGRESS).GetRangeMax(), 200);
+        EXPECT_EQ(Fw(IDC_PERCENT).GetWindowText(), L"100.0%");
+    };
+    ASSERT_TRUE(loop.RunUntil([&] { return !Running(); }, 60'000));
+    EXPECT_THAT(host.DialogsShown(), ElementsAre(IDD_SPLASH_FW, IDD_SPLASH_FW));
+    ASSERT_EQ(host.MessageBoxes().size(), 1u);
+    EXPECT_EQ(host.MessageBoxes()[0].strText, COMPLETED);
+    EXPECT_EQ(host.MessageBoxes()[0].strCaption, L"Attention");
+    EXPECT_EQ(host.MessageBoxes()[0].nType, MB_OK | MB_ICONEXCLAMATION);
+    EXPECT_EQ(Verdicts(), std::string(200, '.'));
+    EXPECT_EQ(gyro.Word(sim::ADDR_FIRMWARE_VERSION), 0x0117);  // the new firmware runs
+    ExpectCleanEnding();
+    EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(), L"");
+    EXPECT_TRUE(CUserInput::ChooseTab(*pSheet, 0));
+}
+
+TEST_F(FirmwareUpdate, OpeningAFileShowsWhatItHoldsOrSaysWhatIsWrong) {
+    sim::FirmwareFileSpec spec;
+    Open(WriteFile(spec));
+    EXPECT_TRUE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
+    Open(L"");  // the dialog cancelled
+    EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), 0);
+    EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(), L"");
+    EXPECT_FALSE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
+
+    Open((folder / "gone.fwr").wstring());
+    spec.bNoProductKey = true;
+    Open(WriteFile(spec));
+    EXPECT_THAT(BoxTexts(), ElementsAre(L"Unable to access the selected firmware file", CORRUPT));
+    EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), 0);
+    EXPECT_FALSE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
+    // A file that ends inside its header lines is accepted here and refused by the upload.
+    std::ofstream(folder / "cut.fwr", std::ios::binary) << "d\r\nPID: 0480\r\nVER: 1";
+    Open((folder / "cut.fwr").wstring());
+    EXPECT_TRUE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
+    SendAndFinish();
+    EXPECT_EQ(BoxTexts().back(), CORRUPT);
+    EXPECT_EQ(gyro.RequestCount(), 2u);  // the start commands and no record
+}
+
+// Every way an upload ends, with what the pilot sees and the loader's verdict on each record
+// it took ("." accepted, "/" refused).
+struct EndingCase {
+    const char* pName;
+    std::vector<std::wstring> messages;
+    std::string strVerdicts;
+    std::function<void(FirmwareUpdate&, sim::FirmwareFileSpec&)> arrange;
+};
+
+EndingCase Ending(const char* pName, std::vector<std::wstring> messages, std::string strVerdicts,
+                  std::function<void(FirmwareUpdate&, sim::FirmwareFileSpec&)> arrange) {
+    return {pName, std::move(messages), std::move(strVerdicts), std::move(arrange)};
+}
+
+class UploadEndings : public FirmwareUpdate, public ::testing::WithParamInterface<EndingCase> {};
+
+TEST_P(UploadEndings, EndWithTheirMessageAndLeaveNothingBehind) {
+    sim::FirmwareFileSpec spec;
+    spec.nRecords = 8;
+    GetParam().arrange(*this, spec);
+    Open(WriteFile(spec));
+    SendAndFinish();
+    EXPECT_EQ(BoxTexts(), GetParam().messages);
+    EXPECT_EQ(Verdicts(), GetParam().strVerdicts);
+    ExpectCleanEnding();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, UploadEndings,
+    ::testing::Values(
+        Ending("success", {COMPLETED}, "........", [](auto&, auto&) {}),
+        Ending("no_records", {COMPLETED}, "", [](auto&, auto& s) { s.nRecords = 0; }),
+        Ending("record_refused_on_demand", {REFUSED}, "../",
+               [](auto& t, auto&) { t.gyro.SetRefuseRecord(3); }),
+        Ending("record_failing_the_loaders_check", {REFUSED}, "..../",
+               [](auto&, auto& s) { s.nBadRecord = 5; }),
+        Ending("loader_falls_silent", {UNABLE}, "...",
+               [](auto& t, auto&) { t.gyro.SetSilentAfter(2 + 3); }),
+        Ending("cable_pulled_mid_upload", {UNABLE}, "....",
+               [](auto& t, auto&) { t.gyro.SetDisconnectAfter(2 + 4); }),
+        Ending("unknown_product",
+               {L"Unknown device with Product ID 0a5c.\n\nThis program is not designed to "
+                L"interface with your product."},
+               "", [](auto& t, auto&) { t.gyro.SetProductId(0x0A5C); }),
+        Ending("file_for_another_product",
+               {L"The selected firmware is not suitable for your tq390"}, "",
+               [](auto& t, auto&) { t.gyro.SetProductId(0x0390); }),
+        Ending("start_command_not_written",
+               {L"Problem with COM1: Input/output error.", L"Cannot communicate with the gyro"}, "",
+               [](auto& t, auto&) { t.line.FailNext("Write", EIO); }),
+        Ending("record_not_written",
+               {L"Problem with COM1: Input/output error.",
+                L"Communications Error, unable to send data to gyro.\n\nPlease try again."},
+               "..",
+               [](FirmwareUpdate& t, auto&) {
+                   t.gyro.SetLoaderObserver([&t](const auto& records) {
+                       if (records.size() == 2)
+                           t.line.FailNext("Write", EIO);
+                   });
+               }),
+        Ending("port_busy", {L"Cannot open COM1: Device or resource busy"}, "",
+               [](FirmwareUpdate& t, auto&) {
+                   t.pHolder = t.line.OpenProgramEnd();
+                   t.onBox = [&t](const auto&) { t.pHolder.reset(); };
+               }),
+        Ending("port_above_eight", {L"Cannot open COM9: Error Code -1"}, "",
+               [](auto& t, auto&) { t.Upload().m_nComPort = 9; }),
+        Ending("no_port_at_all", {L"Cannot open COM-1: Error Code -1"}, "",
+               [](auto& t, auto&) { t.Upload().m_nComPort = -1; }),
+        // Checked before the first record: a file that would end mid-record, or whose records
+        // are not all whole, is never sent in part.
+        Ending("short_record", {CORRUPT}, "", [](auto&, auto& s) { s.nShortRecord = 6; }),
+        Ending("last_line_cut", {CORRUPT}, "", [](auto&, auto& s) { s.bCutLastLine = true; }),
+        // A file cut short after the check is refused where the cut is met, not reported sent.
+        Ending("file_cut_during_upload", {CORRUPT}, std::string(399, '.'),
+               [](FirmwareUpdate& t, auto& s) {
+                   s.nRecords = 400;
+                   t.gyro.SetLoaderObserver([&t](const auto& records) {
+                       if (records.size() == 2)
+                           fs::resize_file(t.lastFile, fs::file_size(t.lastFile) - 11);
+                   });
+               }),
+        // A line that never falls quiet is not a loader: nothing is sent into it.
+        Ending("line_keeps_sending", {UNABLE}, "",
+               [](FirmwareUpdate& t, auto&) {
+                   t.bChatter = true;
+                   t.Chatter();
+                   t.onBox = [&t](const auto&) { t.bChatter = false; };
+               })),
+    [](const auto& info) { return std::string(info.param.pName); });
+
+TEST_F(FirmwareUpdate, ASilentLoaderIsGivenUpAfterTheWaitsAndThreeSeconds) {
+    gyro.SetSilentAfter(0);
+    Open(WriteFile({}));
+    CUserInput::Tap(Fw(IDC_SEND_FIRMWARE));
+    const int64_t nAgreedMs = loop.NowMs();
+    ASSERT_TRUE(loop.RunUntil([&] { return !Running(); }, 10'000));
+    ASSERT_THAT(BoxTexts(), ElementsAre(UNABLE));
+    // 100 ms to the first step, 500 ms of quiet line, 500 ms between the start commands,
+    // 3000 ms for the answer, 500 ms before the port closes.
+    EXPECT_EQ(host.MessageBoxes()[0].nAtMs - nAgreedMs, 100 + 500 + 500 + 3000 + 500);
+    EXPECT_EQ(gyro.RequestCount(), 2u);
+}
+
+TEST_F(FirmwareUpdate, FileGoneSinceItWasOpenedIsNamedInTheVersionBox) {
+    const std::wstring strPath = WriteFile({});
+    Open(strPath);
+    std::filesystem::remove(strPath);
+    SendAndFinish();
+    EXPECT_TRUE(host.MessageBoxes().empty());
+    EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(),
+              L"Cannot find selected firmware file.  Locate and try again.");
+    EXPECT_TRUE(gyro.LoaderRecords().empty());
+}
+
+TEST_F(FirmwareUpdate, StopSendingAsksAndStopsOnlyAtARecordBoundary) {
+    for (const int nAnswer : {IDNO, IDYES}) {
+        host.ClearMessageBoxes();
+        nStopAnswer = nAnswer;
+        Open(WriteFile({}));
+        CUserInput::Tap(Fw(IDC_SEND_FIRMWARE));
+        ASSERT_TRUE(loop.RunUntil(
+            [&] {
+                return Upload().m_nUploadState == UPLOAD_WAIT_RECORD &&
+                       Upload().m_nTotalRecords - Upload().m_nRecordsLeft == 10;
+            },
+            10'000));
+        SendAndFinish();  // the button now reads "Stop Sending"
+        const std::vector<std::wstring> boxes = BoxTexts();
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[0], L"Are you sure you want to stop sending?");
+        EXPECT_EQ(host.MessageBoxes()[0].nType, MB_YESNO | MB_ICONSTOP);
+        EXPECT_EQ(boxes[1], nAnswer == IDYES ? ABORTED : COMPLETED);
+        // Record 10's answer was awaited; nothing followed it.
+        EXPECT_EQ(Verdicts(), std::string(nAnswer == IDYES ? 10 : 200, '.'));
+        ExpectCleanEnding();
+    }
+}
+
+TEST_F(FirmwareUpdate, AnAnswerCutShortDoesNotSpoilTheNextUpload) {
+    // A 0x00 byte inside the identity answer loses the rest of that poll: it never completes.
+    gyro.SetZeroByte(sim::GyroFaultTarget::Nth(2), 40);
+    Open(WriteFile({}));
+    SendAndFinish();
+    ASSERT_THAT(BoxTexts(), ElementsAre(UNABLE));
+    gyro.ClearFaults();
+    Open(WriteFile({}));
+    SendAndFinish();
+    EXPECT_THAT(BoxTexts(), ElementsAre(UNABLE, COMPLETED));
+}
+
+}  // namespace
