@@ -96,6 +96,10 @@ int32_t RegistryCloseKey(RegistryKey hKey) {
     return CurrentRegistry().CloseKey(hKey);
 }
 
+void RegistryRefresh() {
+    CurrentRegistry().Refresh();
+}
+
 // ---- MemoryRegistry ----
 
 struct MemoryRegistry::Value {
@@ -335,8 +339,11 @@ int32_t MemoryRegistry::CloseKey(RegistryKey hKey) {
 
 PortMapRegistry::PortMapRegistry(PortMap& map) : m_map(map) {}
 
-void PortMapRegistry::Rebuild() {
+void PortMapRegistry::Refresh() {
     m_map.Refresh();
+}
+
+void PortMapRegistry::Rebuild() {
     m_tree.Clear();
     m_tree.AddKey(L"Drivers\\BuiltIn");
     for (const PortMapEntry& entry : m_map.Entries()) {

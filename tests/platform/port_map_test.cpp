@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "platform/published_ports.h"
 #include "platform/serial.h"
@@ -134,23 +135,45 @@ TEST_F(PortMapTest, NewDevicesTakeAnOpenableNumberFromTheDeviceAwayLongest) {
     EXPECT_EQ(Scan().back().nNumber, 4);
 }
 
-TEST_F(PortMapTest, ComNamesResolveThroughTheMapAndTheDefaultOpener) {
+// Opening needs no rescan: a port opens by its link or node, so it follows its device to
+// another node, and a number the numbers file remembers opens the device plugged in since.
+TEST_F(PortMapTest, PortsOpenByNumberWithoutARescan) {
     PortMap& map = PortMap::Instance();
-    map.Add(1, "one", "/dev/ttyS2");
-    map.Add(12, "twelve", "/dev/ttyUSB1");
-    for (const char* pName : {"COM1:", "COM1", "com1:"})
-        EXPECT_EQ(map.DevicePathFor(pName), "/dev/ttyS2") << pName;
-    EXPECT_EQ(map.DevicePathFor("COM12:"), "/dev/ttyUSB1");
-    for (const char* pName :
-         {"COM4:", "COM01", "COM1::", "COM0:", "COM123", "COM", "COMx:", " COM1", "LPT1:", ""})
-        EXPECT_FALSE(map.DevicePathFor(pName)) << pName;
-
-    // The default opener scans first, and opens what it finds: a plain file is no tty.
-    EXPECT_FALSE(DefaultSerialOpener().Open("COM7"));
-    EXPECT_EQ(LastSystemError(), uint32_t(ENOENT));
+    PlugUsb("ttyUSB0", "usb-FTDI", "FT232R");
+    PlugUsb("ttyACM0", "", "Pico");
     Touch("rfcomm0");
-    EXPECT_FALSE(DefaultSerialOpener().Open("COM2:"));
+    ASSERT_TRUE(PublishPort("Sim", "/dev/null"));
+    std::ofstream(m_setup.strNumbersFile) << "6\tpublished:Late\n7\tbad\n8\tusb:../x\n";
+    EXPECT_EQ(Scan().size(), 4u);
+    map.Add(12, "twelve", "/dev/ttyUSB1");
+    const size_t nScans = map.ScanCount();
+    const std::string strPublished = PublishedPortsFolder() + "/";
+    const std::pair<const char*, std::optional<std::string>> names[] = {
+        {"COM1:", Dev("serial/by-id/usb-FTDI")},
+        {"com2", Dev("ttyACM0")},
+        {"COM3", Dev("rfcomm0")},
+        {"COM4", strPublished + "Sim"},
+        {"COM6:", strPublished + "Late"},
+        {"COM12", "/dev/ttyUSB1"},
+    };
+    for (const auto& [pName, path] : names)
+        EXPECT_EQ(map.OpenPathFor(pName), path) << pName;
+    for (const char* pName : {"COM5:", "COM7", "COM8", "COM01", "COM1::", "COM0:", "COM123",
+                              "COMx:", " COM1", "LPT1:", ""})
+        EXPECT_FALSE(map.OpenPathFor(pName)) << pName;
+
+    // The default opener opens what it resolves: nothing, a plain file (no tty), a device
+    // published after the scan under its remembered number.
+    const std::pair<const char*, int> opens[] = {
+        {"COM5", ENOENT}, {"COM3:", ENOTTY}, {"COM6", ENOENT}};
+    for (const auto& [pName, nError] : opens) {
+        EXPECT_FALSE(DefaultSerialOpener().Open(pName));
+        EXPECT_EQ(LastSystemError(), uint32_t(nError)) << pName;
+    }
+    ASSERT_TRUE(PublishPort("Late", "/dev/null"));
+    EXPECT_FALSE(DefaultSerialOpener().Open("COM6"));
     EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));
+    EXPECT_EQ(map.ScanCount(), nScans);
 }
 
 }  // namespace

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <vector>
 
+#include "platform/port_map.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -201,6 +205,40 @@ TEST_F(PortDiscoveryTest, TheDriverFileDecidesWhetherAPortListensForBluetooth) {
     EXPECT_EQ(Discover().front(), L"COM5||");
     m_registry.FailCall(Fault(OPEN_KEY, strServices, REGISTRY_NOT_FOUND).Times(1));
     EXPECT_EQ(Discover().front(), L"COM5||");
+}
+
+// On Linux the registry shows the port map: the list is built from one scan, and the port
+// opens by its number from that scan, for a Read and a Store alike, without another.
+TEST(PortDiscoveryOnLinux, OneScanBuildsTheListAndThePortsOpenWithoutAnother) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(testing::TempDir()) / ("discovery." + std::to_string(getpid()));
+    fs::create_directories(root / "dev");
+    std::ofstream(root / "dev/rfcomm0") << '\n';
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);  // no published ports there
+    PortMap& map = PortMap::Instance();
+    map.SetSetup({(root / "dev").string(), (root / "sys").string(), (root / "numbers").string()});
+    const size_t nScans = map.ScanCount();
+
+    Ports ports;
+    EXPECT_TRUE(EnumerateSerialPorts(
+        [](intptr_t nContext, const SerialPortEntry& entry) {
+            reinterpret_cast<Ports*>(nContext)->push_back(entry.PortName + L"|" +
+                                                          entry.FriendlyName);
+            return 1;
+        },
+        reinterpret_cast<intptr_t>(&ports)));
+    EXPECT_EQ(ports, Ports{L"COM1|Bluetooth serial rfcomm0"});
+    EXPECT_EQ(map.ScanCount(), nScans + 1);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(DefaultSerialOpener().Open("COM1:"));
+        EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));  // reached the file, which is no tty
+    }
+    EXPECT_EQ(map.ScanCount(), nScans + 1);
+
+    map.Clear();
+    map.SetSetup({});
+    unsetenv("XDG_RUNTIME_DIR");
+    fs::remove_all(root);
 }
 
 }  // namespace
