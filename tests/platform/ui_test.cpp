@@ -189,6 +189,28 @@ TEST_F(UiTest, ListsAndTrackbarsNotifyAsAPenWould) {
     EXPECT_EQ(track.GetPos(), 15);
 }
 
+// An entry inserted at or before the selected one moves the selection with its entry.
+TEST_F(UiTest, TheSelectionStaysWithItsEntryWhenEntriesAreInserted) {
+    form.Create();
+    CControl& combo = Item(IDC_COMBO);
+    const struct {
+        int nSelected, nInsertAt, nExpected;
+    } cases[] = {{1, 1, 2}, {1, 0, 2}, {1, 2, 1}, {1, -1, 1}, {-1, 0, -1}};
+    for (const auto& c : cases) {
+        combo.ResetContent();
+        for (const wchar_t* pEntry : {L"COM1:(A)", L"COM2:(B)", L"COM3:(C)"})
+            combo.AddString(pEntry);
+        combo.SetCurSel(c.nSelected);
+        EXPECT_EQ(combo.InsertString(c.nInsertAt, L"COM4:(D)"), c.nInsertAt < 0 ? 3 : c.nInsertAt);
+        EXPECT_EQ(combo.GetCurSel(), c.nExpected) << c.nInsertAt;
+        EXPECT_EQ(combo.GetLBText(combo.GetCurSel()), c.nSelected < 0 ? L"" : L"COM2:(B)");
+    }
+    combo.ResetContent();
+    EXPECT_EQ(combo.GetCount(), 0);
+    EXPECT_EQ(combo.GetCurSel(), CB_ERR);
+    EXPECT_EQ(combo.GetWindowText(), L"");
+}
+
 TEST_F(UiTest, ANumberThatDoesNotParseStopsTheExchangeAndTakesTheFocusBack) {
     form.Create();
     host.SetMessageBoxResponder([](const ShownMessageBox&) { return IDOK; });
