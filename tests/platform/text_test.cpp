@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <string>
+
+#include "platform/serial.h"
 
 namespace platform {
 namespace {
@@ -52,6 +56,16 @@ TEST(LocaleText, IsDecodedInTheCharacterSetOfTheLocale) {
         EXPECT_EQ(WideFromLocaleText(strGerman), c.strExpected) << c.pLocale;
     }
     std::setlocale(LC_CTYPE, "C");
+
+    // A port held by another program, on a German desktop.
+    setenv("LANGUAGE", "de", 1);
+    std::setlocale(LC_ALL, "C.UTF-8");
+    const std::wstring strBusy = SystemErrorText(EBUSY);
+    unsetenv("LANGUAGE");
+    std::setlocale(LC_ALL, "C");
+    if (strBusy == L"Device or resource busy")
+        GTEST_SKIP() << "the C library's German messages are not installed (libc-l10n)";
+    EXPECT_EQ(strBusy, L"Das Ger\u00E4t oder die Ressource ist belegt");
 }
 
 }  // namespace

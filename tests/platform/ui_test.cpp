@@ -205,6 +205,7 @@ TEST_F(UiTest, TheSelectionStaysWithItsEntryWhenEntriesAreInserted) {
         EXPECT_EQ(combo.GetCurSel(), c.nExpected) << c.nInsertAt;
         EXPECT_EQ(combo.GetLBText(combo.GetCurSel()), c.nSelected < 0 ? L"" : L"COM2:(B)");
     }
+    combo.SetCurSel(1);
     combo.ResetContent();
     EXPECT_EQ(combo.GetCount(), 0);
     EXPECT_EQ(combo.GetCurSel(), CB_ERR);
