@@ -5,13 +5,10 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
 #include "platform/published_ports.h"
-#include "platform/serial.h"
 
 namespace platform {
 namespace {
@@ -106,12 +103,23 @@ TEST_F(PortMapTest, DevicesKeepTheirNumbersAcrossReplugAndRestart) {
     UnpublishPort("Sim A");
     const PortMapEntry usbB{5, "FT232R", Dev("ttyUSB0")};
     EXPECT_EQ(Scan(), (Entries{bt, simB, usbB}));
+    // Away, they open by their numbers when they come back, with no rescan.
+    const std::string strPublished = PublishedPortsFolder() + "/";
+    EXPECT_EQ(PortMap::Instance().OpenPathFor("COM1"), Dev("serial/by-id/usb-FTDI"));
+    EXPECT_EQ(PortMap::Instance().OpenPathFor("com3:"), strPublished + "Sim A");
 
     // Back, in another socket: their own numbers again.
     PlugUsb("ttyUSB1", "usb-FTDI", "FT232R");
     ASSERT_TRUE(PublishPort("Sim A", "/dev/null"));
     Entries expected = {{1, "FT232R", Dev("ttyUSB1")}, bt, simA, simB, usbB};
     EXPECT_EQ(Scan(), expected);
+    // A port opens by its udev or published link, which follows the device, else by its node.
+    const std::pair<const char*, std::string> opens[] = {{"COM1:", Dev("serial/by-id/usb-FTDI")},
+                                                         {"COM2", Dev("rfcomm0")},
+                                                         {"COM4", strPublished + "Sim B"},
+                                                         {"COM5", Dev("serial/by-id/usb-CP2102")}};
+    for (const auto& [pName, strPath] : opens)
+        EXPECT_EQ(PortMap::Instance().OpenPathFor(pName), strPath) << pName;
 
     // The next run reads the numbers back, whatever order it meets the devices in.
     PortMap restarted(m_setup);
@@ -135,45 +143,17 @@ TEST_F(PortMapTest, NewDevicesTakeAnOpenableNumberFromTheDeviceAwayLongest) {
     EXPECT_EQ(Scan().back().nNumber, 4);
 }
 
-// Opening needs no rescan: a port opens by its link or node, so it follows its device to
-// another node, and a number the numbers file remembers opens the device plugged in since.
-TEST_F(PortMapTest, PortsOpenByNumberWithoutARescan) {
+TEST_F(PortMapTest, AddedPortsOpenAtTheirPathAndNothingElseOpens) {
     PortMap& map = PortMap::Instance();
-    PlugUsb("ttyUSB0", "usb-FTDI", "FT232R");
+    std::ofstream(m_setup.strNumbersFile) << "7\tbad\n8\tusb:../x\n";
     PlugUsb("ttyACM0", "", "Pico");
-    Touch("rfcomm0");
-    ASSERT_TRUE(PublishPort("Sim", "/dev/null"));
-    std::ofstream(m_setup.strNumbersFile) << "6\tpublished:Late\n7\tbad\n8\tusb:../x\n";
-    EXPECT_EQ(Scan().size(), 4u);
+    EXPECT_EQ(Scan().size(), 1u);
     map.Add(12, "twelve", "/dev/ttyUSB1");
-    const size_t nScans = map.ScanCount();
-    const std::string strPublished = PublishedPortsFolder() + "/";
-    const std::pair<const char*, std::optional<std::string>> names[] = {
-        {"COM1:", Dev("serial/by-id/usb-FTDI")},
-        {"com2", Dev("ttyACM0")},
-        {"COM3", Dev("rfcomm0")},
-        {"COM4", strPublished + "Sim"},
-        {"COM6:", strPublished + "Late"},
-        {"COM12", "/dev/ttyUSB1"},
-    };
-    for (const auto& [pName, path] : names)
-        EXPECT_EQ(map.OpenPathFor(pName), path) << pName;
+    EXPECT_EQ(map.OpenPathFor("com1"), Dev("ttyACM0"));
+    EXPECT_EQ(map.OpenPathFor("COM12"), "/dev/ttyUSB1");
     for (const char* pName : {"COM5:", "COM7", "COM8", "COM01", "COM1::", "COM0:", "COM123",
                               "COMx:", " COM1", "LPT1:", ""})
         EXPECT_FALSE(map.OpenPathFor(pName)) << pName;
-
-    // The default opener opens what it resolves: nothing, a plain file (no tty), a device
-    // published after the scan under its remembered number.
-    const std::pair<const char*, int> opens[] = {
-        {"COM5", ENOENT}, {"COM3:", ENOTTY}, {"COM6", ENOENT}};
-    for (const auto& [pName, nError] : opens) {
-        EXPECT_FALSE(DefaultSerialOpener().Open(pName));
-        EXPECT_EQ(LastSystemError(), uint32_t(nError)) << pName;
-    }
-    ASSERT_TRUE(PublishPort("Late", "/dev/null"));
-    EXPECT_FALSE(DefaultSerialOpener().Open("COM6"));
-    EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));
-    EXPECT_EQ(map.ScanCount(), nScans);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/port_map.h"
+#include "platform/published_ports.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -207,32 +208,32 @@ TEST_F(PortDiscoveryTest, TheDriverFileDecidesWhetherAPortListensForBluetooth) {
     EXPECT_EQ(Discover().front(), L"COM5||");
 }
 
-// On Linux the registry shows the port map: the list is built from one scan, and the port
-// opens by its number from that scan, for a Read and a Store alike, without another.
-TEST(PortDiscoveryOnLinux, OneScanBuildsTheListAndThePortsOpenWithoutAnother) {
+// On Linux the registry shows the port map: the list is built from one scan, and a Read or a
+// Store opens its port by the number from that scan without another, also a port plugged in
+// since under the number it is remembered by.
+TEST_F(PortDiscoveryTest, OnLinuxOneScanBuildsTheListAndThePortsOpenWithoutAnother) {
     namespace fs = std::filesystem;
     const fs::path root = fs::path(testing::TempDir()) / ("discovery." + std::to_string(getpid()));
     fs::create_directories(root / "dev");
     std::ofstream(root / "dev/rfcomm0") << '\n';
-    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);  // no published ports there
+    std::ofstream(root / "numbers") << "2\tpublished:Late\n";
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);  // published ports go there
     PortMap& map = PortMap::Instance();
     map.SetSetup({(root / "dev").string(), (root / "sys").string(), (root / "numbers").string()});
     const size_t nScans = map.ScanCount();
-
-    Ports ports;
-    EXPECT_TRUE(EnumerateSerialPorts(
-        [](intptr_t nContext, const SerialPortEntry& entry) {
-            reinterpret_cast<Ports*>(nContext)->push_back(entry.PortName + L"|" +
-                                                          entry.FriendlyName);
-            return 1;
-        },
-        reinterpret_cast<intptr_t>(&ports)));
-    EXPECT_EQ(ports, Ports{L"COM1|Bluetooth serial rfcomm0"});
+    SetRegistry(nullptr);
+    EXPECT_EQ(Discover(), Ports{L"COM1|Bluetooth serial rfcomm0|"});
     EXPECT_EQ(map.ScanCount(), nScans + 1);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_FALSE(DefaultSerialOpener().Open("COM1:"));
-        EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));  // reached the file, which is no tty
+    // A plain file is reached and is no tty; nothing is known of COM3.
+    const std::pair<const char*, int> opens[] = {
+        {"COM1:", ENOTTY}, {"COM1:", ENOTTY}, {"COM2", ENOENT}, {"COM3", ENOENT}};
+    for (const auto& [pName, nError] : opens) {
+        EXPECT_FALSE(DefaultSerialOpener().Open(pName));
+        EXPECT_EQ(LastSystemError(), uint32_t(nError)) << pName;
     }
+    ASSERT_TRUE(PublishPort("Late", (root / "dev/rfcomm0").string()));
+    EXPECT_FALSE(DefaultSerialOpener().Open("COM2"));
+    EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));
     EXPECT_EQ(map.ScanCount(), nScans + 1);
 
     map.Clear();
