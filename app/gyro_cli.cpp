@@ -83,11 +83,11 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     }
 
     host.SetMessageBoxResponder([&err](const platform::headless::ShownMessageBox& box) {
-        err << platform::ToNarrowText(box.strText) << "\n";
+        err << platform::Utf8FromWide(box.strText) << "\n";
         return (box.nType & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
     });
     host.SetUnexpectedHandler([&err](const std::wstring& strWhat) {
-        err << "unexpected " << platform::ToNarrowText(strWhat) << "\n";
+        err << "unexpected " << platform::Utf8FromWide(strWhat) << "\n";
     });
     host.SetDialogResponder(IDD_SPLASH,
                             [](CDialog& dlg) { CUserInput::Tap(*dlg.GetDlgItem(IDC_I_AGREE)); });
@@ -98,7 +98,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         CMainCtrlPage& page = sheet.m_mainPage;
         if (bPorts) {
             for (const std::wstring& strEntry : page.m_portNames)
-                out << platform::ToNarrowText(strEntry) << "\n";
+                out << platform::Utf8FromWide(strEntry) << "\n";
             nResult = EXIT_DONE;
             CUserInput::CloseSheet(sheet);
             return;
@@ -134,7 +134,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
                 out << FormatIdentityLines(page.m_link.m_gyroIdentity)
                     << FormatParameterLines(sheet.m_gyroParameters);
         } else if (!page.m_link.m_strStatus.empty()) {
-            err << platform::ToNarrowText(page.m_link.m_strStatus) << "\n";
+            err << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";
         }
         CUserInput::CloseSheet(sheet);
     });

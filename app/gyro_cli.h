@@ -5,9 +5,9 @@
 //   read COMn                  the identity and every parameter as Name=value lines
 //   store COMn FILE --agree    stores the parameters of FILE (the output of read will do)
 //
-// A message the tool would show in a box goes to the error stream as its exact text. The
-// result is 0 only when the sequence ended with "Read Complete" or "Write Complete"; 2 for a
-// command line or file that cannot be used.
+// Output is UTF-8. A message the tool would show in a box goes to the error stream as its
+// exact text. The result is 0 only when the sequence ended with "Read Complete" or
+// "Write Complete"; 2 for a command line or file that cannot be used.
 #pragma once
 
 #include <ostream>

@@ -113,6 +113,27 @@ std::vector<std::string> FolderNames(const std::string& strFolder) {
     return names;
 }
 
+// Where the device with that identity opens: a published port and a USB adapter with a udev
+// link by the link, the others by their node. Nothing for an identity of no known kind.
+std::optional<std::string> OpenPathForKey(const std::string& strKey,
+                                          const std::string& strDevRoot) {
+    const size_t nColon = strKey.find(':');
+    if (nColon == std::string::npos)
+        return std::nullopt;
+    const std::string_view strKind = std::string_view(strKey).substr(0, nColon);
+    const std::string strName = strKey.substr(nColon + 1);
+    if (strName.empty() || strName.find('/') != std::string::npos || strName == "..")
+        return std::nullopt;
+    if (strKind == "published")
+        return PublishedPortsFolder() + "/" + strName;
+    if (strKind == "usb" && !IsNumberedName(strName, "ttyUSB") &&
+        !IsNumberedName(strName, "ttyACM"))
+        return strDevRoot + "/serial/by-id/" + strName;
+    if (strKind == "usb" || strKind == "bluetooth" || strKind == "uart")
+        return strDevRoot + "/" + strName;
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string ComPortNumbersFile() {
@@ -221,6 +242,7 @@ void PortMap::Refresh() {
                          std::move(port.strFriendlyName), std::move(port.strDevicePath)});
 
     std::lock_guard lock(m_mutex);
+    ++m_nScans;
     LoadNumbers();
     const std::vector<RememberedNumber> loaded = m_remembered;
     // Ports still there since the last scan keep their numbers; the others are dropped.
@@ -368,15 +390,28 @@ std::vector<PortMapEntry> PortMap::Entries() const {
     return entries;
 }
 
-std::optional<std::string> PortMap::DevicePathFor(const std::string& strComName) const {
+size_t PortMap::ScanCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_nScans;
+}
+
+std::optional<std::string> PortMap::OpenPathFor(const std::string& strComName) {
     const std::optional<int> number = ParseComName(strComName);
     if (!number)
         return std::nullopt;
     std::lock_guard lock(m_mutex);
     auto it = m_ports.find(*number);
-    if (it == m_ports.end())
-        return std::nullopt;
-    return it->second.strDevicePath;
+    if (it != m_ports.end()) {
+        if (it->second.source == SOURCE_ADDED)
+            return it->second.strDevicePath;
+        return OpenPathForKey(it->second.strKey, m_setup.strDevRoot);
+    }
+    LoadNumbers();
+    for (const RememberedNumber& r : m_remembered) {
+        if (r.nNumber == *number)
+            return OpenPathForKey(r.strKey, m_setup.strDevRoot);
+    }
+    return std::nullopt;
 }
 
 std::optional<int> PortMap::ParseComName(const std::string& strComName) {
@@ -406,9 +441,8 @@ namespace {
 class PortMapSerialOpener final : public SerialOpener {
   public:
     std::unique_ptr<SerialDevice> Open(const std::string& strName) override {
-        PortMap& map = PortMap::Instance();
-        map.Refresh();
-        const std::optional<std::string> path = map.DevicePathFor(strName);
+        // No rescan: the numbers are those of the scan that built the port list.
+        const std::optional<std::string> path = PortMap::Instance().OpenPathFor(strName);
         if (!path) {
             SetLastSystemError(ENOENT);
             return nullptr;

@@ -1,11 +1,12 @@
 // The handheld's device names "COM1:".."COM99:" (the colon may be left off) mapped to Linux
 // device paths.
 //
-// Refresh finds the serial ports of the machine: real UARTs (ttyS* with hardware behind
+// Refresh scans for the serial ports of the machine: real UARTs (ttyS* with hardware behind
 // them), USB serial adapters (/dev/serial/by-id links, ttyUSB*, ttyACM*), Bluetooth serial
 // ports (rfcomm*) and the ports published by programs such as the gyro simulator (see
-// published_ports.h). Besides those, a caller may add a port with an explicit number; an
-// added port owns its number and is never remembered.
+// published_ports.h). It runs when the port list is built, not when a port is opened. Besides
+// those, a caller may add a port with an explicit number; an added port owns its number and is
+// never remembered.
 //
 // A found device keeps its COM number across runs and re-plugging: the numbers file in the
 // user's configuration folder maps each device's identity (by-id name for USB, device name for
@@ -86,12 +87,19 @@ class PortMap {
     void Clear();
     // Rescans the machine's ports and the published ports, and updates the numbers file.
     void Refresh();
+    // Rescans so far.
+    size_t ScanCount() const;
 
     // Sorted by number.
     std::vector<PortMapEntry> Entries() const;
-    // The device path of "COMn:" or "COMn" (any letter case); nothing for a malformed name
-    // or a number with no port.
-    std::optional<std::string> DevicePathFor(const std::string& strComName) const;
+    // Where "COMn:" or "COMn" (any letter case) opens, without a rescan. A port of the last
+    // scan opens by its udev or published link, which leads to the node the device has now (an
+    // adapter re-plugged, a simulator restarted on another pseudo-terminal), else by its node;
+    // a number no port of the last scan holds, by the device the numbers file remembers under
+    // it, so that a device plugged in since opens under its own number; an added port at its
+    // path. Nothing for a malformed name or a number that no port holds and no device
+    // remembers.
+    std::optional<std::string> OpenPathFor(const std::string& strComName);
 
     // n of "COMn:" / "COMn", or nothing.
     static std::optional<int> ParseComName(const std::string& strComName);
@@ -127,6 +135,7 @@ class PortMap {
     std::map<int, Port> m_ports;
     // Least recently seen first; one entry per key and per number.
     std::vector<RememberedNumber> m_remembered;
+    size_t m_nScans = 0;
 };
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/port_map.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -54,40 +55,6 @@ int32_t CopyName(const std::wstring& strName, wchar_t* pName, uint32_t& nChars) 
     return REGISTRY_SUCCESS;
 }
 
-// Decodes UTF-8 as it comes from sysfs and file names; a byte that starts no valid sequence
-// becomes U+FFFD.
-std::wstring WideFromUtf8(std::string_view strText) {
-    std::wstring strWide;
-    size_t i = 0;
-    while (i < strText.size()) {
-        const auto c = static_cast<unsigned char>(strText[i]);
-        size_t nLength = 0;
-        char32_t nCode = 0;
-        if (c < 0x80) {
-            nLength = 1;
-            nCode = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            nLength = 2;
-            nCode = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            nLength = 3;
-            nCode = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            nLength = 4;
-            nCode = c & 0x07;
-        }
-        bool bValid = nLength != 0 && i + nLength <= strText.size();
-        for (size_t k = 1; bValid && k < nLength; ++k) {
-            const auto next = static_cast<unsigned char>(strText[i + k]);
-            bValid = (next & 0xC0) == 0x80;
-            nCode = (nCode << 6) | (next & 0x3F);
-        }
-        strWide += bValid ? static_cast<wchar_t>(nCode) : L'\xFFFD';
-        i += bValid ? nLength : 1;
-    }
-    return strWide;
-}
-
 }  // namespace
 
 RegistryView& CurrentRegistry() {
@@ -127,6 +94,10 @@ int32_t RegistryQueryDword(RegistryKey hKey, std::wstring_view strName, uint32_t
 
 int32_t RegistryCloseKey(RegistryKey hKey) {
     return CurrentRegistry().CloseKey(hKey);
+}
+
+void RegistryRefresh() {
+    CurrentRegistry().Refresh();
 }
 
 // ---- MemoryRegistry ----
@@ -368,8 +339,11 @@ int32_t MemoryRegistry::CloseKey(RegistryKey hKey) {
 
 PortMapRegistry::PortMapRegistry(PortMap& map) : m_map(map) {}
 
-void PortMapRegistry::Rebuild() {
+void PortMapRegistry::Refresh() {
     m_map.Refresh();
+}
+
+void PortMapRegistry::Rebuild() {
     m_tree.Clear();
     m_tree.AddKey(L"Drivers\\BuiltIn");
     for (const PortMapEntry& entry : m_map.Entries()) {

@@ -62,6 +62,8 @@ class RegistryView {
     // A DWORD value; REGISTRY_INVALID_DATATYPE for a value of another type.
     virtual int32_t QueryDword(RegistryKey hKey, std::wstring_view strName, uint32_t& nValue) = 0;
     virtual int32_t CloseKey(RegistryKey hKey) = 0;
+    // Brings a view of live state up to date; a tree held in memory has nothing to do.
+    virtual void Refresh() {}
 };
 
 // The view the Registry* functions use; by default the port map's (DefaultRegistry).
@@ -79,6 +81,8 @@ int32_t RegistryQueryString(RegistryKey hKey, std::wstring_view strName, wchar_t
                             uint32_t& nChars);
 int32_t RegistryQueryDword(RegistryKey hKey, std::wstring_view strName, uint32_t& nValue);
 int32_t RegistryCloseKey(RegistryKey hKey);
+// Refreshes the current view: a discovery asks for it once, before it reads.
+void RegistryRefresh();
 
 // The calls a MemoryRegistry can be told to fail.
 enum class RegistryCall { OPEN_KEY, ENUM_KEY, ENUM_VALUE, QUERY_STRING, QUERY_DWORD };
@@ -173,8 +177,9 @@ inline constexpr std::wstring_view PORT_DRIVER_DLL = L"serial_linux.dll";
 
 // The Linux registry: each port of the map as a built-in driver
 // "Drivers\BuiltIn\Serial<n>" with PREFIX "COM", INDEX n, FRIENDLYNAME and Dll
-// PORT_DRIVER_DLL. The map is rescanned when a key is opened while none is open, so one
-// discovery sees one consistent picture, with the numbers the serial opener resolves.
+// PORT_DRIVER_DLL. Refresh rescans the map; the tree follows the map when a key is opened
+// while none is open, so one discovery sees one consistent picture, with the numbers the
+// serial opener resolves.
 class PortMapRegistry final : public RegistryView {
   public:
     explicit PortMapRegistry(PortMap& map);
@@ -188,6 +193,7 @@ class PortMapRegistry final : public RegistryView {
                         uint32_t& nChars) override;
     int32_t QueryDword(RegistryKey hKey, std::wstring_view strName, uint32_t& nValue) override;
     int32_t CloseKey(RegistryKey hKey) override;
+    void Refresh() override;
 
   private:
     void Rebuild();

@@ -30,10 +30,11 @@ void SetLastSystemError(uint32_t nCode) {
 }
 
 std::wstring SystemErrorText(uint32_t nCode) {
-    // The system's own text for an errno value; the thread-safe GNU form returns a pointer.
+    // The system's own text for an errno value, in the language and character set of the
+    // locale (a desktop program takes the user's); the thread-safe GNU form returns a pointer.
     char buffer[256];
     const char* pText = strerror_r(static_cast<int>(nCode), buffer, sizeof buffer);
-    return ToWideText(pText);
+    return WideFromLocaleText(pText);
 }
 
 }  // namespace platform

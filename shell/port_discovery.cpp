@@ -403,6 +403,9 @@ bool ScanDeviceEnumeration(std::wstring_view strRoot, PortFoundCallback pCallbac
 bool EnumerateSerialPorts(PortFoundCallback pCallback, intptr_t nContext) {
     if (!pCallback)
         return Fail(REGISTRY_INVALID_PARAMETER);
+    // The registry of Linux is a picture of the machine's ports: taken once per discovery,
+    // and the ports open by the numbers it shows.
+    RegistryRefresh();
     const SystemVersion version = GetSystemVersion();
     switch (version.nPlatformId) {
         case PLATFORM_WIN32_CE:

@@ -17,7 +17,8 @@ struct SerialPortEntry {
 using PortFoundCallback = int (*)(intptr_t nContext, const SerialPortEntry& entry);
 
 // Reports every registered port to the callback, from the source that suits the running
-// system (Windows CE: built-in drivers, then Microsoft Bluetooth ports). True on success, also
+// system (Windows CE: built-in drivers, then Microsoft Bluetooth ports), after one refresh of
+// the registry (on Linux, one scan of the machine's ports). True on success, also
 // with no port found; false with the thread's last error set to the registry error that ended
 // the scan, 87 without a callback, or 1150 on a system it does not know.
 bool EnumerateSerialPorts(PortFoundCallback pCallback, intptr_t nContext);

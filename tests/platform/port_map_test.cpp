@@ -5,12 +5,10 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/published_ports.h"
-#include "platform/serial.h"
 
 namespace platform {
 namespace {
@@ -105,12 +103,23 @@ TEST_F(PortMapTest, DevicesKeepTheirNumbersAcrossReplugAndRestart) {
     UnpublishPort("Sim A");
     const PortMapEntry usbB{5, "FT232R", Dev("ttyUSB0")};
     EXPECT_EQ(Scan(), (Entries{bt, simB, usbB}));
+    // Away, they open by their numbers when they come back, with no rescan.
+    const std::string strPublished = PublishedPortsFolder() + "/";
+    EXPECT_EQ(PortMap::Instance().OpenPathFor("COM1"), Dev("serial/by-id/usb-FTDI"));
+    EXPECT_EQ(PortMap::Instance().OpenPathFor("com3:"), strPublished + "Sim A");
 
     // Back, in another socket: their own numbers again.
     PlugUsb("ttyUSB1", "usb-FTDI", "FT232R");
     ASSERT_TRUE(PublishPort("Sim A", "/dev/null"));
     Entries expected = {{1, "FT232R", Dev("ttyUSB1")}, bt, simA, simB, usbB};
     EXPECT_EQ(Scan(), expected);
+    // A port opens by its udev or published link, which follows the device, else by its node.
+    const std::pair<const char*, std::string> opens[] = {{"COM1:", Dev("serial/by-id/usb-FTDI")},
+                                                         {"COM2", Dev("rfcomm0")},
+                                                         {"COM4", strPublished + "Sim B"},
+                                                         {"COM5", Dev("serial/by-id/usb-CP2102")}};
+    for (const auto& [pName, strPath] : opens)
+        EXPECT_EQ(PortMap::Instance().OpenPathFor(pName), strPath) << pName;
 
     // The next run reads the numbers back, whatever order it meets the devices in.
     PortMap restarted(m_setup);
@@ -134,23 +143,17 @@ TEST_F(PortMapTest, NewDevicesTakeAnOpenableNumberFromTheDeviceAwayLongest) {
     EXPECT_EQ(Scan().back().nNumber, 4);
 }
 
-TEST_F(PortMapTest, ComNamesResolveThroughTheMapAndTheDefaultOpener) {
+TEST_F(PortMapTest, AddedPortsOpenAtTheirPathAndNothingElseOpens) {
     PortMap& map = PortMap::Instance();
-    map.Add(1, "one", "/dev/ttyS2");
+    std::ofstream(m_setup.strNumbersFile) << "7\tbad\n8\tusb:../x\n";
+    PlugUsb("ttyACM0", "", "Pico");
+    EXPECT_EQ(Scan().size(), 1u);
     map.Add(12, "twelve", "/dev/ttyUSB1");
-    for (const char* pName : {"COM1:", "COM1", "com1:"})
-        EXPECT_EQ(map.DevicePathFor(pName), "/dev/ttyS2") << pName;
-    EXPECT_EQ(map.DevicePathFor("COM12:"), "/dev/ttyUSB1");
-    for (const char* pName :
-         {"COM4:", "COM01", "COM1::", "COM0:", "COM123", "COM", "COMx:", " COM1", "LPT1:", ""})
-        EXPECT_FALSE(map.DevicePathFor(pName)) << pName;
-
-    // The default opener scans first, and opens what it finds: a plain file is no tty.
-    EXPECT_FALSE(DefaultSerialOpener().Open("COM7"));
-    EXPECT_EQ(LastSystemError(), uint32_t(ENOENT));
-    Touch("rfcomm0");
-    EXPECT_FALSE(DefaultSerialOpener().Open("COM2:"));
-    EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));
+    EXPECT_EQ(map.OpenPathFor("com1"), Dev("ttyACM0"));
+    EXPECT_EQ(map.OpenPathFor("COM12"), "/dev/ttyUSB1");
+    for (const char* pName : {"COM5:", "COM7", "COM8", "COM01", "COM1::", "COM0:", "COM123",
+                              "COMx:", " COM1", "LPT1:", ""})
+        EXPECT_FALSE(map.OpenPathFor(pName)) << pName;
 }
 
 }  // namespace

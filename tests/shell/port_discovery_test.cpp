@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <vector>
 
+#include "platform/port_map.h"
+#include "platform/published_ports.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -201,6 +206,40 @@ TEST_F(PortDiscoveryTest, TheDriverFileDecidesWhetherAPortListensForBluetooth) {
     EXPECT_EQ(Discover().front(), L"COM5||");
     m_registry.FailCall(Fault(OPEN_KEY, strServices, REGISTRY_NOT_FOUND).Times(1));
     EXPECT_EQ(Discover().front(), L"COM5||");
+}
+
+// On Linux the registry shows the port map: the list is built from one scan, and a Read or a
+// Store opens its port by the number from that scan without another, also a port plugged in
+// since under the number it is remembered by.
+TEST_F(PortDiscoveryTest, OnLinuxOneScanBuildsTheListAndThePortsOpenWithoutAnother) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(testing::TempDir()) / ("discovery." + std::to_string(getpid()));
+    fs::create_directories(root / "dev");
+    std::ofstream(root / "dev/rfcomm0") << '\n';
+    std::ofstream(root / "numbers") << "2\tpublished:Late\n";
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);  // published ports go there
+    PortMap& map = PortMap::Instance();
+    map.SetSetup({(root / "dev").string(), (root / "sys").string(), (root / "numbers").string()});
+    const size_t nScans = map.ScanCount();
+    SetRegistry(nullptr);
+    EXPECT_EQ(Discover(), Ports{L"COM1|Bluetooth serial rfcomm0|"});
+    EXPECT_EQ(map.ScanCount(), nScans + 1);
+    // A plain file is reached and is no tty; nothing is known of COM3.
+    const std::pair<const char*, int> opens[] = {
+        {"COM1:", ENOTTY}, {"COM1:", ENOTTY}, {"COM2", ENOENT}, {"COM3", ENOENT}};
+    for (const auto& [pName, nError] : opens) {
+        EXPECT_FALSE(DefaultSerialOpener().Open(pName));
+        EXPECT_EQ(LastSystemError(), uint32_t(nError)) << pName;
+    }
+    ASSERT_TRUE(PublishPort("Late", (root / "dev/rfcomm0").string()));
+    EXPECT_FALSE(DefaultSerialOpener().Open("COM2"));
+    EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));
+    EXPECT_EQ(map.ScanCount(), nScans + 1);
+
+    map.Clear();
+    map.SetSetup({});
+    unsetenv("XDG_RUNTIME_DIR");
+    fs::remove_all(root);
 }
 
 }  // namespace
