@@ -141,6 +141,14 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             }
             options.faults.strNoise = *value;
             options.faults.noise = GyroFaultTarget::All();
+        } else if (strOption == "--chatter") {
+            if (!takeValue())
+                return false;
+            if (value->empty()) {
+                strError = "--chatter needs at least one character";
+                return false;
+            }
+            options.faults.strChatter = *value;
         } else if (strOption == "--zero-bytes") {
             if (!noValue())
                 return false;
@@ -178,6 +186,7 @@ std::string SimUsage() {
            "  --noise STRING         send STRING before every answer\n"
            "  --zero-bytes           put a 0x00 byte after the 9-character prefix of answers\n"
            "  --delay MS             wait MS milliseconds before each answer\n"
+           "  --chatter STRING       send STRING every 10 ms, like a GPS on the wrong port\n"
            "  --help                 show this text\n"
            "\n"
            "Numbers are decimal, or hex with 0x. Ctrl-C ends the simulator and removes its port.\n";

@@ -273,12 +273,12 @@ TEST(SimOptionsTest, EveryOptionReachesItsSetting) {
     ASSERT_TRUE(sim::ParseSimOptions(
         {"--name", "Bench gyro", "--memory=/tmp/m", "--product", "0x0390", "--format=2",
          "--no-echo", "--silent-after", "7", "--disconnect-after=9", "--bad-checksum=0x000A",
-         "--noise", "zz", "--zero-bytes", "--delay", "250"},
+         "--noise", "zz", "--zero-bytes", "--delay", "250", "--chatter=GPS"},
         options, strError))
         << strError;
     const sim::GyroFaults& faults = options.faults;
-    EXPECT_EQ(std::tie(options.strName, options.strMemoryPath, faults.strNoise),
-              std::make_tuple("Bench gyro", "/tmp/m", "zz"));
+    EXPECT_EQ(std::tie(options.strName, options.strMemoryPath, faults.strNoise, faults.strChatter),
+              std::make_tuple("Bench gyro", "/tmp/m", "zz", "GPS"));
     EXPECT_EQ(std::tie(options.nProductId, options.nMemoryMapVersion, faults.nSilentAfter,
                        faults.nDisconnectAfter, faults.nDelayMs, faults.badChecksum.nAddress),
               std::make_tuple(0x0390, 2, 7, 9, 250u, 0x000A));
@@ -299,6 +299,7 @@ TEST(SimOptionsTest, BadCommandLinesAreRefusedWithAReason) {
         {"--format", "two"}, {"--delay", "-1"},     {"--silent-after", "1e3"},
         {"--no-echo=yes"},   {"--name", "a/b"},     {"--noise", ""},
         {"--product", "0x"}, {"--bad-checksum=zz"}, {"extra"},
+        {"--chatter="},
     };
     for (const auto& args : bad) {
         std::string strError;
