@@ -32,22 +32,24 @@ class ReadStore : public AppFixture {
         host.SetDialogResponder(IDD_SPLASH,
                                 [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); });
     }
-    bool Idle() const { return pSheet->m_mainPage.m_link.m_nState == LINK_IDLE; }
+    bool Idle() const { return pSheet->m_mainPage.m_link.State() == LINK_IDLE; }
     // Taps a button and runs until the sequence is over.
     void TapAndFinish(int nId) {
+        m_nTapMs = loop.NowMs();
         ASSERT_TRUE(CUserInput::Tap(Ctl(nId)));
-        ASSERT_TRUE(loop.RunUntil([&] { return Idle() && !Main().m_link.m_bLinkBusy; }, 60'000));
+        ASSERT_TRUE(loop.RunUntil([&] { return Idle() && !Main().m_link.IsBusy(); }, 60'000));
     }
     // What every ending leaves behind.
     void ExpectCleanEnding() {
-        EXPECT_FALSE(Main().m_link.m_bLinkBusy);
-        EXPECT_EQ(Main().m_link.m_nState, LINK_IDLE);
+        EXPECT_FALSE(Main().m_link.IsBusy());
+        EXPECT_EQ(Main().m_link.State(), LINK_IDLE);
         EXPECT_FALSE(line.IsProgramEndOpen());
         EXPECT_FALSE(loop.HasTimer(&Main(), TIMER_RESPONSE_TIMEOUT));
         EXPECT_FALSE(loop.HasTimer(&Main(), TIMER_RECEIVE_POLL));
         for (const int nId : {IDC_READ, IDC_STORE, IDC_LOAD_DEFAULTS, IDC_COMPORT})
             EXPECT_TRUE(Ctl(nId).IsWindowEnabled()) << nId;
     }
+    int64_t m_nTapMs = 0;
     std::vector<GyroWrite> WritesSeen() const {
         std::vector<GyroWrite> writes;
         for (const auto& request : gyro.Requests())
@@ -85,8 +87,8 @@ TEST_F(ReadStore, ReadFillsTheIdentityBoxesAndEveryField) {
     EXPECT_EQ(params.MidpointTrim, -10);
     EXPECT_EQ(params.ServoType, 1);
     EXPECT_TRUE(params.ServoDirection);
-    EXPECT_EQ(Main().m_link.m_gyroIdentity.ProductId, 0x0480u);
-    EXPECT_EQ(Main().m_link.m_gyroIdentity.MemoryMapVersion, 3u);
+    EXPECT_EQ(Main().m_link.Identity().ProductId, 0x0480u);
+    EXPECT_EQ(Main().m_link.Identity().MemoryMapVersion, 3u);
     EXPECT_EQ(gyro.ReadCount(), 22u);
     EXPECT_EQ(gyro.WakeUps(), 1u);
     ExpectCleanEnding();
@@ -125,6 +127,7 @@ TEST_F(ReadStore, ReadCompleteArrivesWhenTheWaitsAndLineTimeSayAndClearsTwoSecon
     EXPECT_EQ(Text(IDC_FIRMWARE_VERSION), L"");
     ASSERT_TRUE(loop.RunUntil([&] { return Text(IDC_STATUS) == L"Read Complete"; }, 10'000));
     EXPECT_EQ(loop.NowNs(), ExpectedReadCompleteNs(nTap));
+    EXPECT_EQ(loop.NowNs() - nTap, 1554 * MS);
     const int64_t nComplete = loop.NowNs();
     ASSERT_TRUE(loop.RunUntil([&] { return Text(IDC_STATUS).empty(); }, 10'000));
     EXPECT_EQ(loop.NowNs() - nComplete, 2000 * MS);
@@ -133,11 +136,11 @@ TEST_F(ReadStore, ReadCompleteArrivesWhenTheWaitsAndLineTimeSayAndClearsTwoSecon
 TEST_F(ReadStore, StatusLineNamesEachRequestAndThePageCannotBeLeftMeanwhile) {
     std::vector<std::wstring> statuses;
     CUserInput::Tap(Ctl(IDC_READ));
-    while (!Idle() || Main().m_link.m_bLinkBusy || statuses.empty()) {
+    while (!Idle() || Main().m_link.IsBusy() || statuses.empty()) {
         loop.RunFor(1);
         if (statuses.empty() || statuses.back() != Text(IDC_STATUS))
             statuses.push_back(Text(IDC_STATUS));
-        if (Main().m_link.m_bLinkBusy) {
+        if (Main().m_link.IsBusy()) {
             EXPECT_FALSE(Ctl(IDC_READ).IsWindowEnabled());
             EXPECT_FALSE(CUserInput::Tap(Ctl(IDC_LOAD_DEFAULTS)));
         }
@@ -159,10 +162,10 @@ TEST_F(ReadStore, StatusLineNamesEachRequestAndThePageCannotBeLeftMeanwhile) {
 TEST_F(ReadStore, TabsStayOnMainWhileTheLinkIsBusy) {
     CUserInput::Tap(Ctl(IDC_READ));
     loop.RunFor(500);
-    ASSERT_TRUE(Main().m_link.m_bLinkBusy);
+    ASSERT_TRUE(Main().m_link.IsBusy());
     EXPECT_FALSE(Main().OnKillActive());
     EXPECT_FALSE(CUserInput::CloseSheet(*pSheet));
-    loop.RunUntil([&] { return !Main().m_link.m_bLinkBusy; }, 10'000);
+    loop.RunUntil([&] { return !Main().m_link.IsBusy(); }, 10'000);
     EXPECT_TRUE(Main().OnKillActive());
 }
 
@@ -244,6 +247,7 @@ struct FailureCase {
     std::function<void(ReadStore&)> arrange;
     std::wstring strMessage;  // empty: no box
     std::wstring strStatus;   // the status line right after
+    int64_t nBoxAtMs = -1;    // when the box shows, after the tap
 };
 
 void PrintTo(const FailureCase& c, std::ostream* pOut) {
@@ -261,6 +265,9 @@ TEST_P(ReadStoreFailures, EndsWithItsMessageAndLeavesEverythingClosed) {
     else
         EXPECT_THAT(BoxTexts(), ElementsAre(c.strMessage));
     for (const auto& box : host.MessageBoxes()) {
+        if (c.nBoxAtMs >= 0) {
+            EXPECT_EQ(box.nAtMs - m_nTapMs, c.nBoxAtMs);
+        }
         EXPECT_EQ(box.strCaption, L"Attention");
         EXPECT_EQ(box.nType, MB_OK | MB_ICONEXCLAMATION);
     }
@@ -281,22 +288,22 @@ INSTANTIATE_TEST_SUITE_P(
     Endings, ReadStoreFailures,
     ::testing::Values(
         FailureCase{"read_no_echo", IDC_READ, [](ReadStore& t) { t.gyro.SetNoEcho(true); }, UNABLE,
-                    L""},
+                    L"", 2101},
         FailureCase{"store_no_echo", IDC_STORE, [](ReadStore& t) { t.gyro.SetNoEcho(true); }, LOST,
-                    L""},
+                    L"", 2011},
         FailureCase{"read_silent_later", IDC_READ, [](ReadStore& t) { t.gyro.SetSilentAfter(4); },
-                    LOST, L""},
+                    LOST, L"", 2194},
         FailureCase{
             "read_unknown_product", IDC_READ, [](ReadStore& t) { t.gyro.SetProductId(0x0390); },
             L"Unknown device with Product ID 0390.\n\nThis program is not designed to interface "
             L"with your product.",
-            L"Read Failed"},
+            L"Read Failed", 1132},
         FailureCase{"read_wrong_format", IDC_READ,
                     [](ReadStore& t) { t.gyro.SetMemoryMapVersion(2); }, WRONG_FORMAT_R2,
-                    L"Read Failed"},
+                    L"Read Failed", 1153},
         FailureCase{"store_wrong_format", IDC_STORE,
                     [](ReadStore& t) { t.gyro.SetMemoryMapVersion(2); }, WRONG_FORMAT_R2,
-                    L"Read Failed"},
+                    L"Read Failed", 1042},
         FailureCase{
             "read_bad_parameter_checksum", IDC_READ,
             [](ReadStore& t) { t.gyro.SetBadChecksum(sim::GyroFaultTarget::Address(0x0108)); }, L"",
@@ -304,17 +311,26 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{
             "store_bad_direction_checksum", IDC_STORE,
             [](ReadStore& t) { t.gyro.SetBadChecksum(sim::GyroFaultTarget::Address(0x011E)); }, L"",
-            L""},
+            L"Read Failed"},
+        // A port where something else keeps talking: the wake-up drops 64 waiting bytes, 10 ms
+        // each, then waits for an echo as usual.
+        FailureCase{"read_port_keeps_talking", IDC_READ,
+                    [](ReadStore& t) {
+                        t.gyro.SetNoEcho(true);
+                        t.gyro.SetChatter("$GPGSV,3,1,11*4E\r\n");
+                        t.loop.ScheduleDeviceWork(10'000 * MS, [&t] { t.gyro.SetChatter(""); });
+                    },
+                    UNABLE, L"", 1101 + 640 + 1000},
         FailureCase{"read_cable_pulled", IDC_READ,
-                    [](ReadStore& t) { t.gyro.SetDisconnectAfter(3); }, LOST, L""},
+                    [](ReadStore& t) { t.gyro.SetDisconnectAfter(3); }, LOST, L"", 2174},
         FailureCase{"store_cable_pulled", IDC_STORE,
-                    [](ReadStore& t) { t.gyro.SetDisconnectAfter(8); }, LOST, L""},
+                    [](ReadStore& t) { t.gyro.SetDisconnectAfter(8); }, LOST, L"", 2183},
         FailureCase{"read_send_fails", IDC_READ,
                     [](ReadStore& t) { t.line.FailNext("Write", EIO); },
-                    L"Problem with COM1: Input/output error", L""},
+                    L"Problem with COM1: Input/output error", L"", 1101},
         FailureCase{"store_send_fails", IDC_STORE,
                     [](ReadStore& t) { t.line.FailNext("Write", EIO); },
-                    L"Problem with COM1: Input/output error", L""}),
+                    L"Problem with COM1: Input/output error", L"", 1011}),
     [](const ::testing::TestParamInfo<FailureCase>& info) {
         return std::string(info.param.pName);
     });
@@ -325,11 +341,11 @@ TEST_F(ReadStore, PortBusyElsewhereGivesTheSystemText) {
     EXPECT_THAT(BoxTexts(), ElementsAre(L"Cannot open COM1: Device or resource busy"));
     EXPECT_EQ(Text(IDC_STATUS), L"");
     EXPECT_TRUE(Ctl(IDC_READ).IsWindowEnabled());
-    EXPECT_FALSE(Main().m_link.m_bLinkBusy);
+    EXPECT_FALSE(Main().m_link.IsBusy());
 }
 
 TEST_F(ReadStore, PortsAboveEightEndAtTheOpenStepWithMinusOne) {
-    Main().m_link.m_nComPort = 9;
+    Main().m_link.SetComPort(9);
     TapAndFinish(IDC_READ);
     EXPECT_THAT(BoxTexts(), ElementsAre(L"Cannot open COM9: Error Code -1"));
     host.ClearMessageBoxes();
@@ -340,21 +356,21 @@ TEST_F(ReadStore, PortsAboveEightEndAtTheOpenStepWithMinusOne) {
 
 TEST_F(ReadStore, ACorruptIdentityAnswerIsPassedOver) {
     TapAndFinish(IDC_READ);
-    ASSERT_EQ(Main().m_link.m_gyroIdentity.ProductId, 0x0480u);
+    ASSERT_EQ(Main().m_link.Identity().ProductId, 0x0480u);
     // Now an unknown product whose answer is corrupt: the check is skipped, the old value stays.
     gyro.SetProductId(0x0390);
     gyro.SetBadChecksum(sim::GyroFaultTarget::Address(0x0008));
     TapAndFinish(IDC_READ);
     EXPECT_TRUE(host.MessageBoxes().empty());
     EXPECT_EQ(Text(IDC_STATUS), L"Read Complete");
-    EXPECT_EQ(Main().m_link.m_gyroIdentity.ProductId, 0x0480u);
+    EXPECT_EQ(Main().m_link.Identity().ProductId, 0x0480u);
     EXPECT_EQ(gyro.ReadCount(0x0000), 2u);  // went on to the memory map version
     // A corrupt firmware word leaves its box empty and its value as it was.
     gyro.SetProductId(0x0480);
     gyro.SetBadChecksum(sim::GyroFaultTarget::Address(0x0006));
     TapAndFinish(IDC_READ);
     EXPECT_EQ(Text(IDC_FIRMWARE_VERSION), L"");
-    EXPECT_EQ(Main().m_link.m_gyroIdentity.FirmwareVersion, 107);
+    EXPECT_EQ(Main().m_link.Identity().FirmwareVersion, 107);
     EXPECT_EQ(Text(IDC_LOADER_VERSION), L"1.03");
 }
 
@@ -392,6 +408,59 @@ TEST_F(ReadStore, SlowAnswersWithinTheLimitStillRead) {
     gyro.SetDelay(1200);
     TapAndFinish(IDC_READ);
     EXPECT_THAT(BoxTexts(), ElementsAre(LOST));
+}
+
+// One sequence at a time: a start while another runs does nothing, not even the agreement.
+TEST_F(ReadStore, NoSecondSequenceWhileOneRuns) {
+    const struct {
+        const char* pName;
+        int nFirst, nSecond;        // taps, nSecond during the first step's wait (0: none)
+        bool bReadDuringAgreement;  // a Read starts while the agreement is open
+        const wchar_t* pStatus;
+        size_t nWrites, nDialogs;
+    } cases[] = {
+        {"store_during_read", IDC_READ, IDC_STORE, false, L"Read Complete", 0, 0},
+        {"read_during_store", IDC_STORE, IDC_READ, false, L"Write Complete", 15, 1},
+        {"read_during_agreement", IDC_STORE, 0, true, L"Read Complete", 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pName);
+        gyro.ResetCounters();
+        host.ClearMessageBoxes();
+        const size_t nDialogsBefore = host.DialogsShown().size();
+        host.SetDialogResponder(IDD_SPLASH, [&](CDialog& d) {
+            if (c.bReadDuringAgreement)
+                Main().OnRead();
+            CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE));
+        });
+        CUserInput::Tap(Ctl(c.nFirst));
+        loop.RunFor(5);
+        if (c.nSecond)
+            CUserInput::Tap(Ctl(c.nSecond));
+        ASSERT_TRUE(loop.RunUntil([&] { return Idle() && !Main().m_link.IsBusy(); }, 10'000));
+        EXPECT_EQ(Text(IDC_STATUS), c.pStatus);
+        EXPECT_EQ(gyro.WakeUps(), 1u);
+        EXPECT_EQ(WritesSeen().size(), c.nWrites);
+        EXPECT_EQ(host.DialogsShown().size() - nDialogsBefore, c.nDialogs);
+        EXPECT_TRUE(host.MessageBoxes().empty());
+        ExpectCleanEnding();
+    }
+}
+
+// A late answer after a time-out is dropped by the next wake-up: the next Read takes only
+// its own answers, 150 ms later for the 15 stale bytes.
+TEST_F(ReadStore, ALateAnswerIsNeverTakenForTheNextRequest) {
+    gyro.SetDelay(1200, sim::GyroFaultTarget::Address(0x0000));
+    TapAndFinish(IDC_READ);
+    EXPECT_THAT(BoxTexts(), ElementsAre(LOST));
+    EXPECT_EQ(host.MessageBoxes()[0].nAtMs - m_nTapMs, 2133);
+    host.ClearMessageBoxes();
+    gyro.ClearFaults();
+    TapAndFinish(IDC_READ);
+    EXPECT_EQ(loop.NowMs() - m_nTapMs, 1554 + 150);
+    EXPECT_TRUE(host.MessageBoxes().empty());
+    EXPECT_EQ(Text(IDC_STATUS), L"Read Complete");
+    EXPECT_EQ(Main().m_link.Identity().MemoryMapVersion, 3u);
 }
 
 }  // namespace

@@ -27,9 +27,10 @@ int PortNumberOf(const std::string& strName) {
     return std::stoi(strOut.substr(nStart + 3, nAt - nStart - 3));
 }
 
-std::string Cli(const std::string& strArgs, int& nStatus, std::string& strErr) {
+std::string Cli(const std::string& strArgs, int& nStatus, std::string& strErr,
+                const std::string& strPrefix = "") {
     std::string strOut;
-    nStatus = RunCommand(std::string(CLI_PATH) + " " + strArgs, strOut, strErr);
+    nStatus = RunCommand(strPrefix + CLI_PATH + " " + strArgs, strOut, strErr);
     return strOut;
 }
 
@@ -72,6 +73,21 @@ TEST(CliPty, ReadAndStoreAgainstGyroSim) {
     EXPECT_EQ(nStatus, 0) << strErr;
     EXPECT_NE(strRead.find("MidpointTrim=-7\n"), std::string::npos) << strRead;
     std::remove(strFile.c_str());
+}
+
+// Something on the port keeps talking (a GPS receiver, the wrong port): the read gives up by
+// its own rules, no echo within 1000 ms, instead of dropping bytes for as long as they come.
+// The 10 s limit only keeps a hanging read from hanging the test.
+TEST(CliPty, AReadOnAPortThatKeepsTalkingEndsWithTheNoEchoMessage) {
+    const std::string strName = "Chatter " + std::to_string(getpid());
+    GyroSimProcess sim(strName, {"--no-echo", "--chatter", "$GPGSV,3,1,11*4E\r\n"});
+    const int nPort = PortNumberOf(strName);
+    ASSERT_GE(nPort, 1);
+    int nStatus = 0;
+    std::string strErr;
+    Cli("read COM" + std::to_string(nPort), nStatus, strErr, "timeout 10 ");
+    EXPECT_EQ(nStatus, 1);
+    EXPECT_EQ(strErr.rfind("Unable to communicate with the gyro. \n", 0), 0u) << strErr;
 }
 
 // A gyro of its own making: different characters before the data, no trailing bytes, the
