@@ -124,14 +124,14 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         host.Loop().RunUntil(
             [&] {
                 bDone = bDone || page.m_link.m_strStatus == pDone;
-                return page.m_link.m_nState == LINK_IDLE && !page.m_link.m_bLinkBusy;
+                return page.m_link.State() == LINK_IDLE && !page.m_link.IsBusy();
             },
             SEQUENCE_LIMIT_MS);
         bDone = bDone || page.m_link.m_strStatus == pDone;
         if (bDone) {
             nResult = EXIT_DONE;
             if (bRead)
-                out << FormatIdentityLines(page.m_link.m_gyroIdentity)
+                out << FormatIdentityLines(page.m_link.Identity())
                     << FormatParameterLines(sheet.m_gyroParameters);
         } else if (!page.m_link.m_strStatus.empty()) {
             err << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";

@@ -10,7 +10,6 @@ namespace {
 struct ComPortSlot {
     std::unique_ptr<platform::SerialDevice> pDevice;  // null while closed
     platform::SerialTimeouts savedTimeouts;
-    platform::SerialLineSettings lineSettings;
     uint8_t nReceiveMask = 0xFF;
 };
 
@@ -50,8 +49,7 @@ int32_t ComPortOpen(int nIndex, int nInBufferSize, int nOutBufferSize) {
     if (!device.GetTimeouts(slot.savedTimeouts))
         return SystemError();
 
-    platform::SerialLineSettings& line = slot.lineSettings;
-    line = {};
+    platform::SerialLineSettings line;
     line.nLength = sizeof line;
     if (!device.GetLineSettings(line))
         return SystemError();

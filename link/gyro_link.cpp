@@ -8,6 +8,15 @@
 namespace {
 
 constexpr int OPEN_ERROR_TEXT_CAPACITY = 128;
+// The wake-up step drops at most what the driver's input buffer holds: a port that keeps
+// talking would otherwise keep the thread in that step, where no timer runs, for ever.
+constexpr int WAKEUP_DISCARD_LIMIT = COMPORT_BUFFER_SIZE;
+constexpr unsigned WAKEUP_DISCARD_PAUSE_MS = 10;
+// Step timer intervals: before the open (Read, Store), after it, and between steps.
+constexpr unsigned READ_OPEN_WAIT_MS = 100;
+constexpr unsigned STORE_OPEN_WAIT_MS = 10;
+constexpr unsigned WAKEUP_WAIT_MS = 1000;
+constexpr unsigned STEP_MS = 1;
 // Room for every message of the sequences.
 constexpr size_t MESSAGE_CAPACITY = 256 + OPEN_ERROR_TEXT_CAPACITY;
 
@@ -60,15 +69,27 @@ void CGyroLink::ClearIdentityTexts() {
     m_strSerialNumber.clear();
 }
 
-void CGyroLink::StartRead() {
+bool CGyroLink::StartRead() {
+    // One sequence at a time: a second would run over the first one's state and port.
+    if (m_nState != LINK_IDLE)
+        return false;
     ClearIdentityTexts();
-    m_nState = READ_FIRST_STATE;
-    SetTimer(TIMER_READ_STEP, 1);
+    m_nState = READ_START;
+    SetTimer(TIMER_READ_STEP, STEP_MS);
+    return true;
 }
 
-void CGyroLink::StartStore() {
-    m_nState = STORE_FIRST_STATE;
-    SetTimer(TIMER_STORE_STEP, 1);
+bool CGyroLink::StartStore() {
+    if (m_nState != LINK_IDLE)
+        return false;
+    m_nState = STORE_START;
+    SetTimer(TIMER_STORE_STEP, STEP_MS);
+    return true;
+}
+
+void CGyroLink::Reset() {
+    m_strReceived.clear();
+    m_bLinkBusy = false;
 }
 
 void CGyroLink::OnTimer(unsigned nIdEvent) {
@@ -77,8 +98,9 @@ void CGyroLink::OnTimer(unsigned nIdEvent) {
             KillTimer(TIMER_RESPONSE_TIMEOUT);
             KillTimer(TIMER_RECEIVE_POLL);
             // No echo at all means the gyro was never reached.
-            m_owner.ShowAttention(m_nState == 3 || m_nState == 4 ? UNABLE_TO_COMMUNICATE
-                                                                 : LOST_COMMUNICATIONS);
+            m_owner.ShowAttention(m_nState == READ_WAKEUP || m_nState == READ_WAKEUP_ECHO
+                                      ? UNABLE_TO_COMMUNICATE
+                                      : LOST_COMMUNICATIONS);
             EndSequence();
             break;
         case TIMER_READ_STEP:
@@ -114,9 +136,10 @@ void CGyroLink::ReceivePoll() {
 }
 
 void CGyroLink::DispatchReceived(const std::wstring& strText) {
-    if (m_nState >= 2 && m_nState <= 18)
+    // The first and last steps of each sequence are run by its step timer only.
+    if (m_nState >= READ_OPEN && m_nState <= READ_PARAMETER_ANSWER)
         ReadStep(strText);
-    else if (m_nState >= 21 && m_nState <= 39)
+    else if (m_nState >= STORE_OPEN && m_nState <= STORE_WRITE_ACK)
         StoreStep(strText);
 }
 
@@ -168,15 +191,15 @@ void CGyroLink::OpenStep(int nNextState, unsigned nStepTimer, const wchar_t* pCo
     m_strStatus = Format(L"Opened COM%i", m_nComPort);
     m_nItem = 0;
     m_nState = nNextState;
-    SetTimer(nStepTimer, 1000);
+    SetTimer(nStepTimer, WAKEUP_WAIT_MS);
 }
 
 void CGyroLink::WakeUpStep(int nNextState) {
     m_strReceived.clear();
     m_nState = nNextState;
     // Whatever was waiting before the wake-up is stale.
-    while (ComPortReadByte(m_nComPort - 1) >= 0)
-        m_loop.Sleep(10);
+    for (int i = 0; i < WAKEUP_DISCARD_LIMIT && ComPortReadByte(m_nComPort - 1) >= 0; ++i)
+        m_loop.Sleep(WAKEUP_DISCARD_PAUSE_MS);
     SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
     SendRequest(WAKEUP_STRING);
 }
@@ -203,13 +226,15 @@ void CGyroLink::Refuse(const std::wstring& strMessage) {
     m_bLinkBusy = false;
 }
 
-void CGyroLink::EndWithoutMessage() {
+void CGyroLink::EndReadFailed() {
     m_nState = LINK_IDLE;
-    m_strStatus.clear();
     KillTimer(TIMER_RECEIVE_POLL);
     m_owner.EnableLinkControls(true);
     m_bLinkBusy = false;
     ComPortClose(m_nComPort - 1);
+    // No box, but the pilot is told that the word read failed.
+    m_strStatus = L"Read Failed";
+    SetTimer(TIMER_STATUS_CLEAR, STATUS_CLEAR_MS);
 }
 
 void CGyroLink::Finish(const wchar_t* pStatus) {
@@ -237,7 +262,7 @@ void CGyroLink::WakeUpAnswerStep(int nNextState, unsigned nStepTimer) {
     if (!IsWakeupEchoComplete(m_strReceived))
         return;
     KillTimer(TIMER_RESPONSE_TIMEOUT);
-    Next(nNextState, nStepTimer, 1);
+    Next(nNextState, nStepTimer, STEP_MS);
 }
 
 void CGyroLink::IdentityAnswerStep(uint16_t wAddress, int nNextState, unsigned nStepTimer) {
@@ -248,7 +273,7 @@ void CGyroLink::IdentityAnswerStep(uint16_t wAddress, int nNextState, unsigned n
     // A word that fails its checksum leaves its value as it was, and is not checked.
     if (bParsed && !TakeIdentityWord(wAddress, wWord))
         return;
-    Next(nNextState, nStepTimer, 1);
+    Next(nNextState, nStepTimer, STEP_MS);
 }
 
 bool CGyroLink::TakeIdentityWord(uint16_t wAddress, uint16_t wWord) {
@@ -293,71 +318,73 @@ void CGyroLink::ReadStep(const std::wstring& strText) {
     uint16_t wWord = 0;
     bool bParsed = false;
     switch (m_nState) {
-        case 1:
+        case READ_START:
             m_strStatus = Format(L"Initialising COM%i", m_nComPort);
-            m_nState = 2;
-            SetTimer(TIMER_READ_STEP, 100);
+            m_nState = READ_OPEN;
+            SetTimer(TIMER_READ_STEP, READ_OPEN_WAIT_MS);
             break;
-        case 2:
-            OpenStep(3, TIMER_READ_STEP, L"Cannot open COM%1d: Error Code %d");
+        case READ_OPEN:
+            OpenStep(READ_WAKEUP, TIMER_READ_STEP, L"Cannot open COM%1d: Error Code %d");
             break;
-        case 3:
-            WakeUpStep(4);
+        case READ_WAKEUP:
+            WakeUpStep(READ_WAKEUP_ECHO);
             break;
-        case 4:
-            WakeUpAnswerStep(5, TIMER_READ_STEP);
+        case READ_WAKEUP_ECHO:
+            WakeUpAnswerStep(READ_PRODUCT_ID, TIMER_READ_STEP);
             break;
         // The identity words, in the order product ID, format, firmware, serial, loader.
-        case 5:
-            RequestStep(6, L"Read PID", GYRO_ADDRESS_PRODUCT_ID, true);
+        case READ_PRODUCT_ID:
+            RequestStep(READ_PRODUCT_ID_ANSWER, L"Read PID", GYRO_ADDRESS_PRODUCT_ID, true);
             break;
-        case 6:
-            IdentityAnswerStep(GYRO_ADDRESS_PRODUCT_ID, 7, TIMER_READ_STEP);
+        case READ_PRODUCT_ID_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_PRODUCT_ID, READ_FORMAT, TIMER_READ_STEP);
             break;
-        case 7:
-            RequestStep(8, L"Read Memory Map Version", GYRO_ADDRESS_MEMORY_MAP_VERSION, true);
+        case READ_FORMAT:
+            RequestStep(READ_FORMAT_ANSWER, L"Read Memory Map Version",
+                        GYRO_ADDRESS_MEMORY_MAP_VERSION, true);
             break;
-        case 8:
-            IdentityAnswerStep(GYRO_ADDRESS_MEMORY_MAP_VERSION, 13, TIMER_READ_STEP);
+        case READ_FORMAT_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_MEMORY_MAP_VERSION, READ_FIRMWARE, TIMER_READ_STEP);
             break;
-        case 13:
-            RequestStep(14, L"Read Firmware Version", GYRO_ADDRESS_FIRMWARE_VERSION, false);
+        case READ_FIRMWARE:
+            RequestStep(READ_FIRMWARE_ANSWER, L"Read Firmware Version",
+                        GYRO_ADDRESS_FIRMWARE_VERSION, false);
             break;
-        case 14:
-            IdentityAnswerStep(GYRO_ADDRESS_FIRMWARE_VERSION, 9, TIMER_READ_STEP);
+        case READ_FIRMWARE_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_FIRMWARE_VERSION, READ_SERIAL_LOW, TIMER_READ_STEP);
             break;
-        case 9:
-            RequestStep(10, L"Read Serial Number", GYRO_ADDRESS_SERIAL_LOW, false);
-            break;
-        case 10:
-            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_LOW, 11, TIMER_READ_STEP);
-            break;
-        case 11:
-            RequestStep(12, nullptr, GYRO_ADDRESS_SERIAL_HIGH, false);
-            break;
-        case 12:
-            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_HIGH, 15, TIMER_READ_STEP);
-            break;
-        case 15:
-            RequestStep(16, L"Read Loader Version", GYRO_ADDRESS_LOADER_VERSION, false);
-            break;
-        case 16:
-            IdentityAnswerStep(GYRO_ADDRESS_LOADER_VERSION, 17, TIMER_READ_STEP);
-            break;
-        case 17:
-            if (m_nItem == 0)
-                m_readParameters = m_owner.Parameters();
-            RequestStep(18, nullptr, static_cast<uint16_t>(GYRO_ADDRESS_PARAMETERS + 2 * m_nItem),
+        case READ_SERIAL_LOW:
+            RequestStep(READ_SERIAL_LOW_ANSWER, L"Read Serial Number", GYRO_ADDRESS_SERIAL_LOW,
                         false);
             break;
-        case 18:
+        case READ_SERIAL_LOW_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_LOW, READ_SERIAL_HIGH, TIMER_READ_STEP);
+            break;
+        case READ_SERIAL_HIGH:
+            RequestStep(READ_SERIAL_HIGH_ANSWER, nullptr, GYRO_ADDRESS_SERIAL_HIGH, false);
+            break;
+        case READ_SERIAL_HIGH_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_HIGH, READ_LOADER, TIMER_READ_STEP);
+            break;
+        case READ_LOADER:
+            RequestStep(READ_LOADER_ANSWER, L"Read Loader Version", GYRO_ADDRESS_LOADER_VERSION,
+                        false);
+            break;
+        case READ_LOADER_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_LOADER_VERSION, READ_PARAMETER, TIMER_READ_STEP);
+            break;
+        case READ_PARAMETER:
+            if (m_nItem == 0)
+                m_readParameters = m_owner.Parameters();
+            RequestStep(READ_PARAMETER_ANSWER, nullptr,
+                        static_cast<uint16_t>(GYRO_ADDRESS_PARAMETERS + 2 * m_nItem), false);
+            break;
+        case READ_PARAMETER_ANSWER:
             if (!TakeAnswer(IsParameterAnswerComplete(m_strReceived), wWord, bParsed))
                 break;
             if (!bParsed) {
                 // The values read so far are dropped with the rest: the record stays whole.
-                EndWithoutMessage();
-                m_strStatus = L"Read Failed";
-                SetTimer(TIMER_STATUS_CLEAR, STATUS_CLEAR_MS);
+                EndReadFailed();
                 break;
             }
             DecodeParameterWord(m_nItem, wWord, m_readParameters, m_nServoData);
@@ -366,12 +393,12 @@ void CGyroLink::ReadStep(const std::wstring& strText) {
                 m_strStatus = pLabel;
             if (m_nItem < GYRO_PARAMETER_COUNT - 1) {
                 ++m_nItem;
-                Next(17, TIMER_READ_STEP, 1);
+                Next(READ_PARAMETER, TIMER_READ_STEP, STEP_MS);
             } else {
-                Next(19, TIMER_READ_STEP, 1);
+                Next(READ_FINISH, TIMER_READ_STEP, STEP_MS);
             }
             break;
-        case 19:
+        case READ_FINISH:
             ApplyServoData(m_nServoData, m_readParameters);
             m_owner.Parameters() = m_readParameters;
             m_owner.RefreshControls();
@@ -387,70 +414,75 @@ void CGyroLink::StoreStep(const std::wstring& strText) {
     uint16_t wWord = 0;
     bool bParsed = false;
     switch (m_nState) {
-        case 20:
+        case STORE_START:
             m_strStatus = Format(L"Initialising COM%i", m_nComPort);
-            m_nState = 21;
-            SetTimer(TIMER_STORE_STEP, 10);
+            m_nState = STORE_OPEN;
+            SetTimer(TIMER_STORE_STEP, STORE_OPEN_WAIT_MS);
             break;
-        case 21:
-            OpenStep(22, TIMER_STORE_STEP, L"Cannot open COM%1d: Error Code: %d");
+        case STORE_OPEN:
+            OpenStep(STORE_WAKEUP, TIMER_STORE_STEP, L"Cannot open COM%1d: Error Code: %d");
             break;
-        case 22:
-            WakeUpStep(23);
+        case STORE_WAKEUP:
+            WakeUpStep(STORE_WAKEUP_ECHO);
             break;
-        case 23:
-            WakeUpAnswerStep(26, TIMER_STORE_STEP);
+        case STORE_WAKEUP_ECHO:
+            WakeUpAnswerStep(STORE_FORMAT, TIMER_STORE_STEP);
             break;
         // No product ID here: format, firmware, serial, loader.
-        case 26:
-            RequestStep(27, L"Read Memory Map Version", GYRO_ADDRESS_MEMORY_MAP_VERSION, true);
+        case STORE_FORMAT:
+            RequestStep(STORE_FORMAT_ANSWER, L"Read Memory Map Version",
+                        GYRO_ADDRESS_MEMORY_MAP_VERSION, true);
             break;
-        case 27:
-            IdentityAnswerStep(GYRO_ADDRESS_MEMORY_MAP_VERSION, 32, TIMER_STORE_STEP);
+        case STORE_FORMAT_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_MEMORY_MAP_VERSION, STORE_FIRMWARE, TIMER_STORE_STEP);
             break;
-        case 32:
-            RequestStep(33, L"Read Firmware Version", GYRO_ADDRESS_FIRMWARE_VERSION, false);
+        case STORE_FIRMWARE:
+            RequestStep(STORE_FIRMWARE_ANSWER, L"Read Firmware Version",
+                        GYRO_ADDRESS_FIRMWARE_VERSION, false);
             break;
-        case 33:
-            IdentityAnswerStep(GYRO_ADDRESS_FIRMWARE_VERSION, 28, TIMER_STORE_STEP);
+        case STORE_FIRMWARE_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_FIRMWARE_VERSION, STORE_SERIAL_LOW, TIMER_STORE_STEP);
             break;
-        case 28:
-            RequestStep(29, L"Read Serial Number", GYRO_ADDRESS_SERIAL_LOW, false);
+        case STORE_SERIAL_LOW:
+            RequestStep(STORE_SERIAL_LOW_ANSWER, L"Read Serial Number", GYRO_ADDRESS_SERIAL_LOW,
+                        false);
             break;
-        case 29:
-            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_LOW, 30, TIMER_STORE_STEP);
+        case STORE_SERIAL_LOW_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_LOW, STORE_SERIAL_HIGH, TIMER_STORE_STEP);
             break;
-        case 30:
-            RequestStep(31, nullptr, GYRO_ADDRESS_SERIAL_HIGH, false);
+        case STORE_SERIAL_HIGH:
+            RequestStep(STORE_SERIAL_HIGH_ANSWER, nullptr, GYRO_ADDRESS_SERIAL_HIGH, false);
             break;
-        case 31:
-            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_HIGH, 34, TIMER_STORE_STEP);
+        case STORE_SERIAL_HIGH_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_SERIAL_HIGH, STORE_LOADER, TIMER_STORE_STEP);
             break;
-        case 34:
-            RequestStep(35, L"Read Loader Version", GYRO_ADDRESS_LOADER_VERSION, false);
+        case STORE_LOADER:
+            RequestStep(STORE_LOADER_ANSWER, L"Read Loader Version", GYRO_ADDRESS_LOADER_VERSION,
+                        false);
             break;
-        case 35:
-            IdentityAnswerStep(GYRO_ADDRESS_LOADER_VERSION, 36, TIMER_STORE_STEP);
+        case STORE_LOADER_ANSWER:
+            IdentityAnswerStep(GYRO_ADDRESS_LOADER_VERSION, STORE_DIRECTION, TIMER_STORE_STEP);
             break;
-        case 36:
+        case STORE_DIRECTION:
             RequestStep(
-                37, nullptr,
+                STORE_DIRECTION_ANSWER, nullptr,
                 GYRO_PARAMETER_ITEMS[static_cast<size_t>(GYRO_ITEM_SERVO_DIRECTION)].nAddress,
                 false);
             break;
-        case 37:
+        case STORE_DIRECTION_ANSWER:
             if (!TakeAnswer(IsParameterAnswerComplete(m_strReceived), wWord, bParsed))
                 break;
             if (!bParsed) {
-                EndWithoutMessage();
+                // Nothing has been written yet.
+                EndReadFailed();
                 break;
             }
             m_nDirectionWord = wWord;
-            Next(38, TIMER_STORE_STEP, 1);
+            Next(STORE_WRITE, TIMER_STORE_STEP, STEP_MS);
             break;
-        case 38: {
+        case STORE_WRITE: {
             m_strReceived.clear();
-            m_nState = 39;
+            m_nState = STORE_WRITE_ACK;
             const GyroStoreWord word = EncodeStoreWord(m_nItem, m_owner.Parameters(),
                                                        static_cast<uint16_t>(m_nDirectionWord));
             if (word.pszLabel)
@@ -458,20 +490,20 @@ void CGyroLink::StoreStep(const std::wstring& strText) {
             SendRequest(BuildWriteFrame(word.nAddress, word.wValue));
             break;
         }
-        case 39:
+        case STORE_WRITE_ACK:
             if (!IsWriteAckComplete(m_strReceived))
                 break;
             KillTimer(TIMER_RESPONSE_TIMEOUT);
             m_strReceived.clear();
             if (m_nItem < GYRO_STORE_ITEM_COUNT - 1) {
                 ++m_nItem;
-                m_nState = 38;
+                m_nState = STORE_WRITE;
             } else {
-                m_nState = 40;
+                m_nState = STORE_FINISH;
             }
-            SetTimer(TIMER_STORE_STEP, 1);
+            SetTimer(TIMER_STORE_STEP, STEP_MS);
             break;
-        case 40:
+        case STORE_FINISH:
             m_owner.RefreshControls();
             Finish(L"Write Complete");
             break;

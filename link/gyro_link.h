@@ -2,10 +2,10 @@
 // between the gyro and the tool over the serial channel, one step per timer event or per
 // batch of received text, on the one user-interface thread.
 //
-// The machine keeps the members a Main page has always had (m_nState, m_bLinkBusy, ...). Its
-// timers belong to the owning window; the window's timer handler passes every event to
-// OnTimer and then refreshes its controls. Everything else it needs of the page comes
-// through CGyroLinkOwner.
+// The machine keeps the members a Main page has always had (m_nState, m_bLinkBusy, ...) to
+// itself: others read them and change them only through its calls. Its timers belong to the
+// owning window; the window's timer handler passes every event to OnTimer and then refreshes
+// its controls. Everything else it needs of the page comes through CGyroLinkOwner.
 #pragma once
 
 #include <cstdint>
@@ -29,13 +29,48 @@ constexpr int STATUS_CLEAR_MS = 2000;
 constexpr uint32_t SUPPORTED_PRODUCT_ID = 0x0480;
 constexpr uint32_t SUPPORTED_MEMORY_MAP_VERSION = 3;
 
-// Sequence states: 0 idle, 1..19 Read, 20..40 Store.
+// Sequence states: 0 idle, 1..19 Read, 20..40 Store. The numbers are the ones the tool has
+// always used; they do not follow the order of the steps.
 enum : int {
     LINK_IDLE = 0,
-    READ_FIRST_STATE = 1,
-    READ_LAST_STATE = 19,
-    STORE_FIRST_STATE = 20,
-    STORE_LAST_STATE = 40,
+    READ_START = 1,
+    READ_OPEN = 2,
+    READ_WAKEUP = 3,
+    READ_WAKEUP_ECHO = 4,
+    READ_PRODUCT_ID = 5,
+    READ_PRODUCT_ID_ANSWER = 6,
+    READ_FORMAT = 7,
+    READ_FORMAT_ANSWER = 8,
+    READ_SERIAL_LOW = 9,
+    READ_SERIAL_LOW_ANSWER = 10,
+    READ_SERIAL_HIGH = 11,
+    READ_SERIAL_HIGH_ANSWER = 12,
+    READ_FIRMWARE = 13,
+    READ_FIRMWARE_ANSWER = 14,
+    READ_LOADER = 15,
+    READ_LOADER_ANSWER = 16,
+    READ_PARAMETER = 17,
+    READ_PARAMETER_ANSWER = 18,
+    READ_FINISH = 19,
+    STORE_START = 20,
+    STORE_OPEN = 21,
+    STORE_WAKEUP = 22,
+    STORE_WAKEUP_ECHO = 23,
+    STORE_FORMAT = 26,
+    STORE_FORMAT_ANSWER = 27,
+    STORE_SERIAL_LOW = 28,
+    STORE_SERIAL_LOW_ANSWER = 29,
+    STORE_SERIAL_HIGH = 30,
+    STORE_SERIAL_HIGH_ANSWER = 31,
+    STORE_FIRMWARE = 32,
+    STORE_FIRMWARE_ANSWER = 33,
+    STORE_LOADER = 34,
+    STORE_LOADER_ANSWER = 35,
+    STORE_DIRECTION = 36,
+    STORE_DIRECTION_ANSWER = 37,
+    STORE_WRITE = 38,
+    STORE_WRITE_ACK = 39,
+    STORE_FINISH = 40,
 };
 
 // What the sequences need of the page that owns them.
@@ -60,27 +95,27 @@ class CGyroLink {
     CGyroLink(CGyroLinkOwner& owner, platform::EventLoop& loop, platform::CTimerTarget* pWindow);
     ~CGyroLink();
 
-    // Read button: empties the identity texts and starts the Read sequence.
-    void StartRead();
-    // Store after the agreement: starts the Store sequence (the caller has emptied the
-    // identity texts before asking).
-    void StartStore();
+    // Read button: empties the identity texts and starts the Read sequence. Store after the
+    // agreement: starts the Store sequence (the caller has emptied the identity texts before
+    // asking). Both do nothing and give false while a sequence runs.
+    bool StartRead();
+    bool StartStore();
     void ClearIdentityTexts();
 
     // The owning window's timer handler passes every timer event here first.
     void OnTimer(unsigned nIdEvent);
 
-    bool IsBusy() const { return m_bLinkBusy; }
+    // The port the next sequence opens, 1-based as the user sees it.
+    void SetComPort(int nComPort) { m_nComPort = nComPort; }
+    // Page initialisation: empties the receive buffer and clears the busy flag.
+    void Reset();
 
-    // The members a Main page has always had.
-    int m_nState = LINK_IDLE;
-    bool m_bLinkBusy = false;
-    int m_nComPort = -1;  // 1-based; the channel index is one less
-    std::wstring m_strReceived;
-    int m_nItem = 0;
-    int m_nServoData = 0;
-    int m_nDirectionWord = 0;
-    GyroIdentity m_gyroIdentity;
+    int State() const { return m_nState; }
+    bool IsBusy() const { return m_bLinkBusy; }
+    int ComPort() const { return m_nComPort; }
+    const GyroIdentity& Identity() const { return m_gyroIdentity; }
+
+    // The texts of the Main page's identity boxes and status line, bound to its controls.
     std::wstring m_strFirmwareVersion;
     std::wstring m_strLoaderVersion;
     std::wstring m_strSerialNumber;
@@ -108,7 +143,8 @@ class CGyroLink {
 
     void EndSequence();
     void Refuse(const std::wstring& strMessage);
-    void EndWithoutMessage();
+    // A word read failed its checksum: ended without a box, "Read Failed" for a while.
+    void EndReadFailed();
     void Finish(const wchar_t* pStatus);
 
     void SetTimer(unsigned nId, unsigned nMs);
@@ -117,6 +153,15 @@ class CGyroLink {
     CGyroLinkOwner& m_owner;
     platform::EventLoop& m_loop;
     platform::CTimerTarget* m_pWindow;
+
+    int m_nState = LINK_IDLE;
+    bool m_bLinkBusy = false;
+    int m_nComPort = -1;  // 1-based; the channel index is one less
+    std::wstring m_strReceived;
+    int m_nItem = 0;
+    int m_nServoData = 0;
+    int m_nDirectionWord = 0;
+    GyroIdentity m_gyroIdentity;
     // The Read sequence decodes into this copy and hands it over only when every parameter
     // word has passed its checksum.
     GyroParameters m_readParameters;

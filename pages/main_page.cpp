@@ -73,26 +73,25 @@ bool CMainCtrlPage::OnInitDialog() {
         ports.SetItemData(nIndex, PortNumberOfEntry(m_portNames[i]));
     }
     ports.SetCurSel(0);
-    m_link.m_nComPort = static_cast<int>(ports.GetItemData(ports.GetCurSel()));
+    m_link.SetComPort(static_cast<int>(ports.GetItemData(ports.GetCurSel())));
 
     if (const int nStored = LoadComPortSetting(); nStored != 0) {
         for (int i = 0; i < ports.GetCount(); ++i) {
             if (ports.GetItemData(i) == nStored) {
                 ports.SetCurSel(i);
-                m_link.m_nComPort = nStored;
+                m_link.SetComPort(nStored);
                 break;
             }
         }
     } else {
-        SaveComPortSetting(m_link.m_nComPort);
+        SaveComPortSetting(m_link.ComPort());
     }
     HandToFirmwarePage();
 
     if (ports.GetLBText(ports.GetCurSel()).find(m_strBluetoothMarker) != std::wstring::npos)
         ShowAttention(INCOMING_BLUETOOTH_AT_START);
 
-    m_link.m_strReceived.clear();
-    m_link.m_bLinkBusy = false;
+    m_link.Reset();
     ::LoadDefaults(Parameters());
     m_link.m_strStatus = PROGRAM_VERSION;
     UpdateData(false);
@@ -111,14 +110,18 @@ void CMainCtrlPage::OnCommand(int nId, int nCode) {
 }
 
 void CMainCtrlPage::OnRead() {
-    m_link.StartRead();
-    UpdateData(false);
+    if (m_link.StartRead())
+        UpdateData(false);
 }
 
 void CMainCtrlPage::OnStore() {
+    // Nothing while a sequence runs, not even the agreement.
+    if (m_link.State() != LINK_IDLE)
+        return;
     m_link.ClearIdentityTexts();
     UpdateData(false);
     SplashScreen agreement;
+    // StartStore does nothing if a sequence began while the agreement was open.
     if (agreement.DoModal() == IDOK && agreement.m_bAgreed)
         m_link.StartStore();
 }
@@ -131,11 +134,11 @@ void CMainCtrlPage::OnLoadDefaults() {
 void CMainCtrlPage::OnSelchangeComPort() {
     CControl& ports = *GetDlgItem(IDC_COMPORT);
     const std::wstring strEntry = ports.GetLBText(ports.GetCurSel());
-    m_link.m_nComPort = static_cast<int>(ports.GetItemData(ports.GetCurSel()));
+    m_link.SetComPort(static_cast<int>(ports.GetItemData(ports.GetCurSel())));
     if (strEntry.find(m_strBluetoothMarker) != std::wstring::npos)
         ShowAttention(INCOMING_BLUETOOTH_ON_CHANGE);
     HandToFirmwarePage();
-    SaveComPortSetting(m_link.m_nComPort);
+    SaveComPortSetting(m_link.ComPort());
 }
 
 void CMainCtrlPage::OnTimer(unsigned nIdEvent) {
@@ -146,7 +149,7 @@ void CMainCtrlPage::OnTimer(unsigned nIdEvent) {
 
 bool CMainCtrlPage::OnKillActive() {
     // The sequence holds the port: the user stays here until it ends.
-    if (m_link.m_bLinkBusy)
+    if (m_link.IsBusy())
         return false;
     return CPropertyPage::OnKillActive();
 }
@@ -171,5 +174,5 @@ GyroParameters& CMainCtrlPage::Parameters() {
 }
 
 void CMainCtrlPage::HandToFirmwarePage() {
-    g_pConfigSheet->SetFirmwareComPort(m_link.m_nComPort);
+    g_pConfigSheet->SetFirmwareComPort(m_link.ComPort());
 }

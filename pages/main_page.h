@@ -33,8 +33,8 @@ class CMainCtrlPage : public platform::ui::CPropertyPage, private CGyroLinkOwner
   public:
     CMainCtrlPage();
 
-    // The Read and Store sequences with the members they share with this page (m_nState,
-    // m_bLinkBusy, m_nComPort, the identity and its texts, m_strStatus).
+    // The Read and Store sequences. The page binds their identity texts and status line to
+    // its controls and reaches the rest (port, state, busy flag) through the link's calls.
     CGyroLink m_link;
     // The port list entries in discovery order.
     std::vector<std::wstring> m_portNames;

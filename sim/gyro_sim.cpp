@@ -467,6 +467,34 @@ void CGyroSimulator::SetDelay(uint32_t nMs, GyroFaultTarget target) {
     m_faults.delay = target;
 }
 
+void CGyroSimulator::SetChatter(const std::string& strText) {
+    GyroFaults faults = m_faults;
+    faults.strChatter = strText;
+    SetFaults(faults);
+}
+
+void CGyroSimulator::SetFaults(const GyroFaults& faults) {
+    m_faults = faults;
+    if (!m_bChattering && !m_faults.strChatter.empty())
+        ScheduleChatter();
+}
+
+void CGyroSimulator::ScheduleChatter() {
+    m_bChattering = true;
+    std::weak_ptr<bool> pAlive = m_pAlive;
+    m_loop.ScheduleDeviceWork(m_loop.NowNs() + CHATTER_EVERY_MS * NS_PER_MS, [this, pAlive] {
+        const auto pLive = pAlive.lock();
+        if (!pLive || !*pLive)
+            return;
+        m_bChattering = !m_faults.strChatter.empty() && !m_bDisconnected;
+        if (!m_bChattering)
+            return;
+        if (m_output)
+            m_output(m_faults.strChatter);
+        ScheduleChatter();
+    });
+}
+
 uint32_t CGyroSimulator::ReadCount(uint16_t nAddress) const {
     const auto it = m_reads.find(nAddress);
     return it == m_reads.end() ? 0 : it->second;

@@ -118,7 +118,12 @@ struct GyroFaults {
     uint32_t nDelayMs = 0;
     // The loader refuses this record of every upload (1 = the first); 0 never.
     uint32_t nRefuseRecord = 0;
+    // Text sent every CHATTER_EVERY_MS whatever the program does, as a GPS receiver or a
+    // chatty adapter on the wrong port would; empty: none.
+    std::string strChatter;
 };
+
+constexpr unsigned CHATTER_EVERY_MS = 10;
 
 enum class GyroRequestKind : uint8_t { WAKE_UP, READ, WRITE, OTHER, LOADER_START, RECORD };
 
@@ -184,7 +189,7 @@ class CGyroSimulator {
 
     // Faults.
     const GyroFaults& Faults() const { return m_faults; }
-    void SetFaults(const GyroFaults& faults) { m_faults = faults; }
+    void SetFaults(const GyroFaults& faults);
     void ClearFaults() { m_faults = GyroFaults{}; }
     void SetNoEcho(bool bNoEcho) { m_faults.bNoEcho = bNoEcho; }
     void SetSilentAfter(int32_t nRequests) { m_faults.nSilentAfter = nRequests; }
@@ -202,6 +207,7 @@ class CGyroSimulator {
     void SetLoaderObserver(std::function<void(const std::vector<LoaderRecord>&)> observer) {
         m_loaderObserver = std::move(observer);
     }
+    void SetChatter(const std::string& strText);
 
     // What the gyro received. Reads are counted when their checksum was good, also while
     // silent; Writes lists the writes that changed memory.
@@ -216,8 +222,9 @@ class CGyroSimulator {
 
     bool IsSilent() const;
     bool IsDisconnected() const { return m_bDisconnected; }
-    // Answers waiting out a delay.
+    // Answers waiting out a delay, or chatter going on: output will come without a request.
     size_t PendingAnswers() const { return m_nPendingAnswers; }
+    bool IsChattering() const { return m_bChattering; }
 
   private:
     void OnWakeUp();
@@ -235,6 +242,8 @@ class CGyroSimulator {
     // Sends now, or after the delay and behind any answer still waiting.
     void Emit(std::string strBytes, int64_t nDelayNs);
     void Record(GyroRequest request, const std::string& strNote);
+    // Sends the chatter text after CHATTER_EVERY_MS, and again, while there is one.
+    void ScheduleChatter();
 
     platform::EventLoop& m_loop;
     platform::MemorySerialLine* m_pLine = nullptr;
@@ -262,6 +271,7 @@ class CGyroSimulator {
     bool m_bDisconnected = false;
     int64_t m_nLastAnswerNs = 0;
     size_t m_nPendingAnswers = 0;
+    bool m_bChattering = false;
 
     uint32_t m_nWakeUps = 0;
     uint32_t m_nRequests = 0;

@@ -22,9 +22,10 @@
 namespace {
 
 constexpr int EXIT_BAD_OPTIONS = 2;
-// Poll often only while an answer waits out its delay.
+// Poll often only while an answer waits out its delay or chatter goes on.
 constexpr int POLL_IDLE_MS = 50;
 constexpr int POLL_BUSY_MS = 1;
+constexpr size_t UNSENT_LIMIT = 4096;
 
 volatile std::sig_atomic_t g_nStopSignal = 0;
 
@@ -173,7 +174,11 @@ int main(int argc, char** argv) {
 
     std::string strOut;
     bool bDisconnect = false;
-    gyro.SetOutput([&strOut](const std::string& strBytes) { strOut += strBytes; });
+    // Chatter that nobody reads is not kept beyond what a terminal would hold.
+    gyro.SetOutput([&strOut](const std::string& strBytes) {
+        if (strOut.size() < UNSENT_LIMIT)
+            strOut += strBytes;
+    });
     gyro.SetDisconnectHandler([&bDisconnect] { bDisconnect = true; });
     gyro.SetLog(Note);
     gyro.SetStoreObserver([&](uint16_t, uint16_t) {
@@ -188,7 +193,8 @@ int main(int argc, char** argv) {
     int nExit = 0;
     while (g_nStopSignal == 0 && !bDisconnect) {
         pollfd fd{pty.MasterFd(), static_cast<short>(POLLIN | (strOut.empty() ? 0 : POLLOUT)), 0};
-        const int nReady = poll(&fd, 1, gyro.PendingAnswers() > 0 ? POLL_BUSY_MS : POLL_IDLE_MS);
+        const bool bBusy = gyro.PendingAnswers() > 0 || gyro.IsChattering();
+        const int nReady = poll(&fd, 1, bBusy ? POLL_BUSY_MS : POLL_IDLE_MS);
         if (nReady < 0 && errno != EINTR) {
             Note(std::string("poll: ") + std::strerror(errno));
             nExit = 1;

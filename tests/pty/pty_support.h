@@ -74,26 +74,17 @@ class GyroSimProcess {
     std::string m_strTty;
 };
 
-// Runs a command line through the shell; gives its exit status and standard output, with
-// standard error appended to strErr.
-inline int RunCommand(const std::string& strCommand, std::string& strOut, std::string& strErr) {
-    const std::string strErrFile =
-        (fs::temp_directory_path() / ("morvane-err-" + std::to_string(getpid()))).string();
-    FILE* pPipe = popen((strCommand + " 2>" + strErrFile).c_str(), "r");
+// Runs a command line through the shell; gives its exit status and what it wrote to its
+// standard output and standard error.
+inline int RunCommand(const std::string& strCommand, std::string& strOutput) {
+    FILE* pPipe = popen((strCommand + " 2>&1").c_str(), "r");
     if (!pPipe)
         return -1;
-    strOut.clear();
+    strOutput.clear();
     char buffer[512];
     size_t nRead = 0;
     while ((nRead = std::fread(buffer, 1, sizeof buffer, pPipe)) > 0)
-        strOut.append(buffer, nRead);
+        strOutput.append(buffer, nRead);
     const int nStatus = pclose(pPipe);
-    FILE* pErr = std::fopen(strErrFile.c_str(), "r");
-    strErr.clear();
-    while (pErr && (nRead = std::fread(buffer, 1, sizeof buffer, pErr)) > 0)
-        strErr.append(buffer, nRead);
-    if (pErr)
-        std::fclose(pErr);
-    std::remove(strErrFile.c_str());
     return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
 }

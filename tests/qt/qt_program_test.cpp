@@ -101,7 +101,7 @@ TEST_F(QtProgramTest, ReadsGyroSimOverARealPseudoTerminalAndShowsItsFirmware) {
         EXPECT_EQ(Edit(page, IDC_FIRMWARE_VERSION)->text().toStdString(), "1.07");
         EXPECT_EQ(Edit(page, IDC_LOADER_VERSION)->text().toStdString(), "1.03");
         EXPECT_EQ(Edit(page, IDC_SERIAL_NUMBER)->text().toStdString(), "74565");
-        EXPECT_FALSE(page.m_link.m_bLinkBusy);
+        EXPECT_FALSE(page.m_link.IsBusy());
         EXPECT_TRUE(
             morvane_test::SaveScreenshot(&window, QStringLiteral("program-main-after-read")));
     });
