@@ -48,8 +48,9 @@ void CServoCtrlPage::OnCommand(int nId, int nCode) {
         CNumericFieldPage::OnCommand(nId, nCode);
         return;
     }
-    // A list notifies only while it has the focus: it is the step target from then on.
-    m_nStepTarget = STEP_TARGET_MODEL + (nId - IDC_SERVO_MODEL);
+    // A list that gets the focus is the step target; the step buttons only re-focus it.
+    if (nCode == CBN_SETFOCUS)
+        m_nStepTarget = STEP_TARGET_MODEL + (nId - IDC_SERVO_MODEL);
     if (nId == IDC_SERVO_MODEL && (nCode == CBN_SELCHANGE || nCode == CBN_CLOSEUP))
         ApplyPreset();
     if (nId == IDC_SERVO_TYPE && nCode == CBN_SELCHANGE)

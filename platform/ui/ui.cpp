@@ -268,6 +268,18 @@ void DDX_Slider(CDataExchange* pDX, int nId, int& nPos) {
 // ---------------------------------------------------------------------------------------------
 // CDialog
 
+namespace {
+
+// Edits and drop-down lists tell their parent of focus changes; other controls do not.
+void NotifyFocus(CDialog& dlg, const CControl& control, int nEditCode, int nListCode) {
+    if (control.Kind() == ControlKind::Edit)
+        dlg.OnCommand(control.GetDlgCtrlID(), nEditCode);
+    if (control.Kind() == ControlKind::DropDownList)
+        dlg.OnCommand(control.GetDlgCtrlID(), nListCode);
+}
+
+}  // namespace
+
 CDialog::CDialog(int nTemplateId) : m_nTemplateId(nTemplateId) {}
 
 const DialogTemplate& CDialog::Template() const {
@@ -306,11 +318,12 @@ void CDialog::SetFocusControl(CControl* pControl) {
     m_pFocus = pControl;
     if (m_pView)
         m_pView->FocusChanged(pControl);
-    // The edit losing the focus is told first; its handler may move the focus elsewhere.
-    if (pOld && pOld->Kind() == ControlKind::Edit)
-        OnCommand(pOld->GetDlgCtrlID(), EN_KILLFOCUS);
-    if (pControl && m_pFocus == pControl && pControl->Kind() == ControlKind::Edit)
-        OnCommand(pControl->GetDlgCtrlID(), EN_SETFOCUS);
+    // The edit or list losing the focus is told first; its handler may move the focus
+    // elsewhere.
+    if (pOld)
+        NotifyFocus(*this, *pOld, EN_KILLFOCUS, CBN_KILLFOCUS);
+    if (pControl && m_pFocus == pControl)
+        NotifyFocus(*this, *pControl, EN_SETFOCUS, CBN_SETFOCUS);
 }
 
 void CDialog::GotoDlgCtrl(CControl* pControl) {

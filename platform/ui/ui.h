@@ -26,6 +26,8 @@ enum : int {
     BN_CLICKED = 0,
     CBN_SELCHANGE = 1,
     LBN_SELCHANGE = 1,
+    CBN_SETFOCUS = 3,
+    CBN_KILLFOCUS = 4,
     CBN_CLOSEUP = 8,
     EN_SETFOCUS = 0x0100,
     EN_KILLFOCUS = 0x0200,
@@ -330,8 +332,8 @@ class CPropertySheet {
 // returns false.
 class CUserInput {
   public:
-    // Moves the focus to the control: the edit that had it hears EN_KILLFOCUS first, then a
-    // new edit hears EN_SETFOCUS.
+    // Moves the focus to the control: the edit or drop-down list that had it hears
+    // EN_KILLFOCUS or CBN_KILLFOCUS first, then the new one EN_SETFOCUS or CBN_SETFOCUS.
     static bool Focus(CControl& control);
     // A tap: focus first, then the click (a toggle flips its check before it notifies).
     static bool Tap(CControl& control);

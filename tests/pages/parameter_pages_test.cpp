@@ -136,10 +136,11 @@ TEST_F(Pages, EveryNumericFieldChecksWhatIsTypedAndClampsWhatIsStepped) {
 }
 
 TEST_F(Pages, ServoListsApplyPresetsAndTurnTheModelToGenericOnAHandMadeType) {
-    enum How { PICK, KEYS, OPEN_CLOSE };
+    enum How { PICK, KEYS, OPEN_CLOSE, FOCUS };
     const std::function<bool(CControl&, int)> ACT[] = {
         CUserInput::Pick, CUserInput::SelectWithKeys,
-        [](CControl& list, int) { return CUserInput::OpenAndClose(list); }};
+        [](CControl& list, int) { return CUserInput::OpenAndClose(list); },
+        [](CControl& list, int) { return CUserInput::Focus(list); }};
     const int MODEL = IDC_SERVO_MODEL, TYPE = IDC_SERVO_TYPE, SPEED = IDC_SERVO_SPEED;
     using Servo = std::array<int, 3>;  // model, type, speed
     struct Case {
@@ -158,7 +159,8 @@ TEST_F(Pages, ServoListsApplyPresetsAndTurnTheModelToGenericOnAHandMadeType) {
         {"speed, model", {9, 1, 5}, {{SPEED, PICK, 11}, {MODEL, OPEN_CLOSE, 0}}, {9, 1, 5}, 5},
         {"speed by keys", {0, 0, 4}, {{SPEED, KEYS, 11}}, {0, 0, 4}, 11},
         {"speed closed", {0, 0, 4}, {{SPEED, KEYS, 11}, {SPEED, OPEN_CLOSE, 0}}, {0, 0, 11}, 11},
-        {"speed unlisted", {0, 0, 200}, {{SPEED, OPEN_CLOSE, 0}}, {0, 0, 200}, -1}};
+        {"speed unlisted", {0, 0, 200}, {{SPEED, OPEN_CLOSE, 0}}, {0, 0, 200}, -1},
+        {"type focused", {9, 1, 5}, {{TYPE, FOCUS, 0}}, {9, 1, 5}, 5}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pName);
         ASSERT_TRUE(Show(IDD_MAIN_PAGE));
@@ -171,7 +173,7 @@ TEST_F(Pages, ServoListsApplyPresetsAndTurnTheModelToGenericOnAHandMadeType) {
         EXPECT_EQ((Servo{Record().ServoPreset, Record().ServoType, Record().ServoSpeed}), c.after);
         EXPECT_EQ((Servo{sel(MODEL), sel(TYPE), sel(SPEED)}),
                   (Servo{c.after[0], c.after[1], c.nSpeedShown}));
-        // "+1" takes the focus back to the list last used.
+        // "+1" takes the focus back to the list last used, or only focused.
         CUserInput::Tap(Button(IDD_SERVO_PAGE, L"+1"));
         EXPECT_EQ(Page(IDD_SERVO_PAGE).GetFocus(), &On(IDD_SERVO_PAGE, std::get<0>(c.acts.back())));
     }

@@ -9,21 +9,26 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
-// Runs gyro-sim with its own runtime folder and memory file; ends it on destruction.
+// Runs gyro-sim with its own runtime folder and memory file (holding strMemoryText when given);
+// ends it on destruction.
 class GyroSimProcess {
   public:
-    explicit GyroSimProcess(const std::string& strName, std::vector<std::string> options = {}) {
+    explicit GyroSimProcess(const std::string& strName, std::vector<std::string> options = {},
+                            const std::string& strMemoryText = "") {
         m_folder = fs::temp_directory_path() / ("morvane-pty-" + std::to_string(getpid()));
         fs::create_directories(m_folder / "config");
         // Published ports and remembered COM numbers stay inside the test's folder.
         setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (m_folder / "config").c_str(), 1);
-        const std::string strMemory = (m_folder / "memory").string();
+        const std::string strMemory = MemoryPath();
+        if (!strMemoryText.empty())
+            std::ofstream(strMemory) << strMemoryText;
         std::vector<std::string> argv = {GYRO_SIM_PATH, "--name", strName, "--memory", strMemory};
         argv.insert(argv.end(), options.begin(), options.end());
         int fds[2];
@@ -66,6 +71,7 @@ class GyroSimProcess {
         m_pid = -1;
     }
     const std::string& Tty() const { return m_strTty; }
+    std::string MemoryPath() const { return (m_folder / "memory").string(); }
 
   private:
     fs::path m_folder;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -14,7 +13,6 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <string>
 #include <tuple>
@@ -245,20 +243,14 @@ TEST_F(QtUiHostTest, AModalDialogEndsByEnterEscapeItsCloseButtonOrATimer) {
 }
 
 TEST_F(QtUiHostTest, TheFileDialogShowsTheHandheldsFilterInQtsForm) {
-    QTemporaryDir folder;
-    const QString strFile = folder.filePath("tail.fwr");
-    ASSERT_TRUE(QFile(strFile).open(QIODevice::WriteOnly));
-    CModalActor<QFileDialog> person([&](QFileDialog* pDialog) {
+    // A chosen file reaches the Firmware Update page in the program's own Qt test.
+    CModalActor<QFileDialog> quitter([](QFileDialog* pDialog) {
         EXPECT_THAT(pDialog->nameFilters(), ElementsAre("Firmware Files (*.fwr)"));
-        pDialog->selectFile(strFile);
-        static_cast<QDialog*>(pDialog)->accept();  // protected in QFileDialog
+        pDialog->reject();
     });
     std::wstring strPath;
-    EXPECT_TRUE(host.RunFileOpenDialog(nullptr, L"Firmware Files (*.fwr)|*.fwr||", strPath));
-    EXPECT_EQ(QString::fromStdWString(strPath), strFile);
-    CModalActor<QFileDialog> quitter([](QFileDialog* pDialog) { pDialog->reject(); });
     EXPECT_FALSE(host.RunFileOpenDialog(nullptr, L"Firmware Files (*.fwr)|*.fwr||", strPath));
-    EXPECT_EQ(person.Acted() + quitter.Acted(), 2);
+    EXPECT_EQ(quitter.Acted(), 1);
 }
 
 // A page that can be told to refuse leaving.
