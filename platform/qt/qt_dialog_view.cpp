@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPalette>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -380,6 +381,12 @@ QWidget* CQtDialogView::CreateEdit(size_t nIndex, const ControlTemplate& tmpl) {
     auto* pEdit = new QLineEdit(this);
     pEdit->setFrame((tmpl.nStyle & ui::STYLE_BORDER) != 0);
     pEdit->setReadOnly((tmpl.nStyle & ui::STYLE_READONLY) != 0);
+    // Disabled edits are the Main page's display-only boxes: the gyro's identity must stay
+    // readable, not greyed out as desktop styles draw a disabled box.
+    QPalette palette = pEdit->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Text,
+                     palette.color(QPalette::Active, QPalette::Text));
+    pEdit->setPalette(palette);
     if (tmpl.nStyle & ui::STYLE_NUMBER)
         pEdit->setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), pEdit));
@@ -424,6 +431,11 @@ QWidget* CQtDialogView::CreateToggle(size_t nIndex) {
     // Checkable, so that it shows and reports its pressed state; the framework flips it.
     QPushButton* pButton = CreateButton(nIndex);
     pButton->setCheckable(true);
+    // The desktop styles draw a pressed toggle barely darker than a released one; the pilot
+    // must see at a glance which direction is set.
+    pButton->setStyleSheet(QStringLiteral(
+        "QPushButton:checked { background-color: palette(highlight); color: "
+        "palette(highlighted-text); border: 1px solid palette(dark); border-radius: 2px; }"));
     return pButton;
 }
 
