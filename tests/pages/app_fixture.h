@@ -39,7 +39,7 @@ class AppFixture : public ::testing::Test {
     ~AppFixture() override {
         if (pSheet)
             pSheet->Destroy();
-        pSheet.reset();
+        pSheet.reset();  // before the host and the line it uses
         platform::SetExecutablePathOverride(std::nullopt);
         platform::SetRegistry(nullptr);
         platform::SetSerialOpener(nullptr);
