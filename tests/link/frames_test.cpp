@@ -12,8 +12,6 @@
 namespace {
 
 TEST(Frames, AnswerCompleteTests) {
-    EXPECT_TRUE(IsWakeupEchoComplete(L"xx01234yy"));
-    EXPECT_FALSE(IsWakeupEchoComplete(L"0123"));
     EXPECT_FALSE(IsIdentityAnswerComplete(L"<000801>.04800"));  // 14 characters
     EXPECT_TRUE(IsIdentityAnswerComplete(L"<000801>.048007"));
     EXPECT_FALSE(IsIdentityAnswerComplete(L"<000801>/0480078aa"));  // no '.'

@@ -31,8 +31,6 @@ class AppFixture : public ::testing::Test {
         opener.Attach("COM1:", &line);
         platform::SetSerialOpener(&opener);
         platform::SetRegistry(&registry);
-        folder = std::filesystem::temp_directory_path() /
-                 ("morvane-app-" + std::to_string(getpid()) + "-" + std::to_string(++s_nFolder));
         std::filesystem::create_directories(folder);
         platform::SetExecutablePathOverride((folder / "morvane-gyro-tools").string());
     }
@@ -94,7 +92,9 @@ class AppFixture : public ::testing::Test {
     sim::CGyroSimulator gyro{loop};
     platform::MemorySerialOpener opener;
     platform::MemoryRegistry registry;
-    std::filesystem::path folder;
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("morvane-app-" + std::to_string(getpid()) + "-" + std::to_string(++s_nFolder));
     std::unique_ptr<CTQ480ConfigSheet> pSheet;
 
   private:

@@ -1,11 +1,10 @@
-// The Main page from start-up to the first tap: port list, stored port, Bluetooth warnings
-// and the agreement.
+// The Main page from start-up to the first tap: port list, stored port and Bluetooth
+// warnings. The agreement is seen in the Read/Store and firmware tests.
 #include "pages/main_page.h"
 
 #include <gmock/gmock.h>
 
 #include "app_fixture.h"
-#include "shell/splash.h"
 
 namespace {
 
@@ -31,7 +30,6 @@ TEST_F(MainPageSetUp, FirstRunListsThePortsSelectsTheFirstAndFollowsAPick) {
     AddPort(1, L"Simulated tq480 gyro");
     AddPort(4, L"FT232R USB UART");
     Start();
-    EXPECT_EQ(pSheet->Caption(), L"Morvane RC Gyro Tools");
     CControl& ports = Ctl(IDC_COMPORT);
     ASSERT_EQ(ports.GetCount(), 2);
     EXPECT_EQ(ports.GetLBText(0) + ports.GetLBText(1),
@@ -39,7 +37,6 @@ TEST_F(MainPageSetUp, FirstRunListsThePortsSelectsTheFirstAndFollowsAPick) {
     EXPECT_EQ(Ports(), std::pair(1, 1));
     EXPECT_EQ(ReadSettings(), "1");
     EXPECT_EQ(Text(IDC_STATUS), L"Program Version: 1.07");
-    EXPECT_FALSE(Ctl(IDC_FIRMWARE_VERSION).IsWindowEnabled());
     EXPECT_TRUE(CUserInput::Pick(ports, 1));
     EXPECT_EQ(Ports(), std::pair(4, 4));
     EXPECT_EQ(ReadSettings(), "4");
@@ -95,8 +92,6 @@ TEST_F(MainPageSetUp, IncomingBluetoothPortWarnsAtStartAndOnEverySelection) {
     CUserInput::Pick(Ctl(IDC_COMPORT), 1);
     CUserInput::Pick(Ctl(IDC_COMPORT), 0);
     EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_AT_START, WARNING_ON_CHANGE));
-    EXPECT_EQ(host.MessageBoxes()[0].strCaption, L"Attention");
-    EXPECT_EQ(host.MessageBoxes()[0].nType, MB_OK | MB_ICONEXCLAMATION);
     EXPECT_EQ(ReadSettings(), "5");
     pSheet->Destroy();
     registry.Clear();
@@ -106,28 +101,6 @@ TEST_F(MainPageSetUp, IncomingBluetoothPortWarnsAtStartAndOnEverySelection) {
     Start();
     CUserInput::Pick(Ctl(IDC_COMPORT), 1);
     EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_ON_CHANGE));
-}
-
-// Only "I Agree" lets a store or an upload start.
-TEST_F(MainPageSetUp, AgreementDialogGoesOnOnlyWithIAgree) {
-    const struct {
-        const char* pName;
-        std::function<void(CDialog&)> act;
-        int nEndCode;
-    } cases[] = {{"I Agree", [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); }, IDOK},
-                 {"Cancel", [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDCANCEL)); }, IDCANCEL},
-                 {"Enter", [](CDialog& d) { CUserInput::PressEnter(d); }, IDOK},
-                 {"close box", [](CDialog& d) { CUserInput::Close(d); }, IDCANCEL}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pName);
-        SplashScreen store;
-        DialogSplashFW firmware;
-        for (CAgreementDialog* pDialog : std::vector<CAgreementDialog*>{&store, &firmware}) {
-            host.SetDialogResponder(pDialog->TemplateId(), c.act);
-            EXPECT_EQ(pDialog->DoModal(), c.nEndCode);
-            EXPECT_EQ(pDialog->Agreed(), &c == cases);
-        }
-    }
 }
 
 }  // namespace

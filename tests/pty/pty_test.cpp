@@ -1,76 +1,15 @@
 // The programs in real time over real pseudo-terminals published by gyro-sim: the port map,
 // the termios backend, the simulator's memory file and its firmware loader, end to end.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 
 #include "firmware/firmware_upload.h"
 #include "platform/published_ports.h"
+#include "pty_support.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// Runs gyro-sim with its own runtime folder and memory file; ends it on destruction.
-class GyroSimProcess {
-  public:
-    explicit GyroSimProcess(const std::string& strName, std::vector<std::string> options = {}) {
-        fs::create_directories(m_folder / "config");
-        // Published ports and remembered COM numbers stay inside the test's folder.
-        setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_folder / "config").c_str(), 1);
-        options.insert(options.begin(), {"--name", strName, "--memory", m_folder / "memory"});
-        // The shell gives its process ID and becomes gyro-sim, which gives its tty's path.
-        std::string strCommand = "echo $$; exec " GYRO_SIM_PATH;
-        for (const std::string& strOption : options)
-            strCommand += " '" + strOption + "'";
-        m_pOut = popen(strCommand.c_str(), "r");
-        char line[256] = {};
-        if (m_pOut && std::fgets(line, sizeof line, m_pOut))
-            m_pid = std::atoi(line);
-        if (m_pOut && std::fgets(line, sizeof line, m_pOut))
-            m_strTty.assign(line, std::strcspn(line, "\n"));
-    }
-    ~GyroSimProcess() {
-        Stop();
-        std::error_code ec;
-        fs::remove_all(m_folder, ec);
-    }
-    void Stop() {
-        if (m_pid > 0)
-            kill(m_pid, SIGTERM);
-        if (m_pOut)
-            pclose(m_pOut);
-        m_pid = -1;
-        m_pOut = nullptr;
-    }
-    const std::string& Tty() const { return m_strTty; }
-
-  private:
-    fs::path m_folder = fs::temp_directory_path() / ("morvane-pty-" + std::to_string(getpid()));
-    pid_t m_pid = -1;
-    FILE* m_pOut = nullptr;
-    std::string m_strTty;
-};
-
-// Runs a command line through the shell; gives its exit status and its output and errors.
-int RunCommand(const std::string& strCommand, std::string& strOutput) {
-    FILE* pPipe = popen((strCommand + " 2>&1").c_str(), "r");
-    if (!pPipe)
-        return -1;
-    strOutput.clear();
-    char buffer[512];
-    for (size_t nRead; (nRead = std::fread(buffer, 1, sizeof buffer, pPipe)) > 0;)
-        strOutput.append(buffer, nRead);
-    const int nStatus = pclose(pPipe);
-    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-}
 
 // Runs the tool, after strPrefix; gives its exit status and its output.
 int Cli(const std::string& strArgs, std::string& strOutput, const std::string& strPrefix = "") {
