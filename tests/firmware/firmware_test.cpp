@@ -230,6 +230,8 @@ INSTANTIATE_TEST_SUITE_P(
         Ending("no_records", {COMPLETED}, "", [](auto&, auto& s) { s.nRecords = 0; }),
         Ending("record_refused_on_demand", {REFUSED}, "../",
                [](auto& t, auto&) { t.gyro.SetRefuseRecord(3); }),
+        Ending("record_failing_the_loaders_check", {REFUSED}, "..../",
+               [](auto&, auto& s) { s.nBadRecord = 5; }),
         Ending("loader_falls_silent", {UNABLE}, "...",
                [](auto& t, auto&) { t.gyro.SetSilentAfter(2 + 3); }),
         Ending("cable_pulled_mid_upload", {UNABLE}, "....",

@@ -15,6 +15,7 @@ TEST(GyroParams, Endpoints) {
     EXPECT_EQ(DecodeHighEndpoint(1658), 33);  // x = 32.857 rounds up
     EXPECT_EQ(DecodeHighEndpoint(1517), 0);   // x = -0.714 truncates toward zero
     EXPECT_EQ(DecodeLowEndpoint(1523), 0);
+    EXPECT_EQ(RoundPercent(2.5f), 3);  // no word gives an exact half
     for (int nPercent = 0; nPercent <= 300; ++nPercent) {
         EXPECT_EQ(DecodeHighEndpoint(EncodeHighEndpoint(nPercent)), nPercent);
         EXPECT_EQ(DecodeLowEndpoint(EncodeLowEndpoint(nPercent)), nPercent);

@@ -191,8 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
          [](ReadStore& t) { t.gyro.SetSilentAfter(6 + 3); }, LOST, L"", 1203 + 1000, 3},
         {"read_cable_pulled", IDC_READ, [](ReadStore& t) { t.gyro.SetDisconnectAfter(3); }, LOST,
          L"", 1174 + 1000},
-        {"read_unknown_product", IDC_READ, [](ReadStore& t) { t.gyro.SetProductId(0x0390); },
-         L"Unknown device with Product ID 0390.\n\nThis program is not designed to interface "
+        {"read_unknown_product", IDC_READ, [](ReadStore& t) { t.gyro.SetProductId(0x0A5C); },
+         L"Unknown device with Product ID 0a5c.\n\nThis program is not designed to interface "
          L"with your product.",
          L"Read Failed", 1132},
         {"read_wrong_format", IDC_READ, [](ReadStore& t) { t.gyro.SetMemoryMapVersion(2); },

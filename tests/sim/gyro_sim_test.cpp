@@ -55,6 +55,7 @@ TEST_F(GyroSimTest, WritesToTheParameterBlockAreStoredEverythingElseRefused) {
         {"006401040295aa", "<010402>."},    // 100 to 0x0104
         {"FFCE011E0212aa", "<011E02>."},    // the last word
         {"000801F8aa", "<000801>/"},        // checksum off by one
+        {"006401040296aa", "<010402>/"},    // a write checksum off by one
         {"000803F5aa", "<000803>/"},        // unknown command
         {"039000080263aa", "<000802>/"},    // identity is read-only
         {"0001012002DCaa", "<012002>/"},    // past the block
