@@ -31,15 +31,13 @@ class AppFixture : public ::testing::Test {
         opener.Attach("COM1:", &line);
         platform::SetSerialOpener(&opener);
         platform::SetRegistry(&registry);
-        folder = std::filesystem::temp_directory_path() /
-                 ("morvane-app-" + std::to_string(getpid()) + "-" + std::to_string(++s_nFolder));
         std::filesystem::create_directories(folder);
         platform::SetExecutablePathOverride((folder / "morvane-gyro-tools").string());
     }
     ~AppFixture() override {
         if (pSheet)
             pSheet->Destroy();
-        pSheet.reset();
+        pSheet.reset();  // before the host and the line it uses
         platform::SetExecutablePathOverride(std::nullopt);
         platform::SetRegistry(nullptr);
         platform::SetSerialOpener(nullptr);
@@ -94,7 +92,9 @@ class AppFixture : public ::testing::Test {
     sim::CGyroSimulator gyro{loop};
     platform::MemorySerialOpener opener;
     platform::MemoryRegistry registry;
-    std::filesystem::path folder;
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("morvane-app-" + std::to_string(getpid()) + "-" + std::to_string(++s_nFolder));
     std::unique_ptr<CTQ480ConfigSheet> pSheet;
 
   private:

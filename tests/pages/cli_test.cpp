@@ -31,27 +31,22 @@ class Cli : public AppFixture {
     int m_nFiles = 0;
 };
 
-TEST_F(Cli, PortsListsTheEntriesOneALine) {
-    AddPort(4, L"FT232R USB UART");
+// Output is UTF-8, also for names from the registry.
+TEST_F(Cli, PortsListsTheEntriesOneALineInUtf8) {
+    AddPort(4, L"FT232R USB UART \u00E4");
     EXPECT_EQ(Run({"ports"}), 0);
-    EXPECT_EQ(out.str(), "COM1:(Simulated tq480 gyro)\nCOM4:(FT232R USB UART)\n");
+    EXPECT_EQ(out.str(), "COM1:(Simulated tq480 gyro)\nCOM4:(FT232R USB UART \xC3\xA4)\n");
 }
 
-TEST_F(Cli, ReadPrintsTheIdentityAndEveryFieldInPageUnits) {
+TEST_F(Cli, ReadPrintsEveryFieldInPageUnitsAndItsOutputStoresBack) {
     gyro.SetWord(0x0100, 1658);
-    EXPECT_EQ(Run({"read", "COM1"}), 0);
-    const std::string strOut = out.str();
-    EXPECT_THAT(strOut, HasSubstr("ProductId=0480\nMemoryMapVersion=3\nFirmwareVersion=1.07\n"
-                                  "LoaderVersion=1.03\nSerialNumber=74565\n"));
-    EXPECT_THAT(strOut, HasSubstr("HighEndpoint=33\nLowEndpoint=100\n"));
-    EXPECT_THAT(strOut, HasSubstr("ServoDirection=Normal\n"));
-    EXPECT_EQ(err.str(), "");
-}
-
-TEST_F(Cli, TheOutputOfReadStoresBackAsItStands) {
     ASSERT_EQ(Run({"read", "COM1:"}), 0);
     std::string strSaved = out.str();
-    strSaved.replace(strSaved.find("HighEndpoint=100"), 16, "HighEndpoint=120");
+    EXPECT_THAT(strSaved, HasSubstr("ProductId=0480\nMemoryMapVersion=3\nFirmwareVersion=1.07\n"
+                                    "LoaderVersion=1.03\nSerialNumber=74565\n"));
+    EXPECT_THAT(strSaved, HasSubstr("HighEndpoint=33\nLowEndpoint=100\n"));
+    EXPECT_EQ(err.str(), "");
+    strSaved.replace(strSaved.find("HighEndpoint=33"), 15, "HighEndpoint=120");
     strSaved.replace(strSaved.find("ServoDirection=Normal"), 21, "ServoDirection=Reverse");
     EXPECT_EQ(Run({"store", "COM1", WriteFile(strSaved), "--agree"}), 0) << err.str();
     EXPECT_EQ(gyro.Word(0x0100), 2024);
@@ -65,14 +60,9 @@ TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
     GyroParameters defaults;
     LoadDefaults(defaults);
     const std::string strGood = FormatParameterLines(defaults);
-    struct Case {
-        std::vector<std::string> args;
-        const char* pError;
-    };
-    const std::string strOutOfRange = strGood.substr(0, strGood.find("HighEndpoint")) +
-                                      "HighEndpoint=146\n" +
-                                      strGood.substr(strGood.find("LowEndpoint"));
-    const Case cases[] = {
+    std::string strOutOfRange = strGood;
+    strOutOfRange.replace(strOutOfRange.find("HighEndpoint=100"), 16, "HighEndpoint=146");
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"store", "COM1", WriteFile(strGood)}, "--agree"},
         {{"store", "COM1", WriteFile(strOutOfRange), "--agree"},
          "HighEndpoint=146 is outside its range 30 to 145"},
@@ -84,10 +74,9 @@ TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
         {{"read", "serial0"}, "not a port name"},
         {{"erase"}, "usage"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.pError);
-        EXPECT_NE(Run(c.args), 0);
-        EXPECT_THAT(err.str(), HasSubstr(c.pError));
+    for (const auto& [args, pError] : cases) {
+        EXPECT_NE(Run(args), 0) << pError;
+        EXPECT_THAT(err.str(), HasSubstr(pError));
     }
     EXPECT_EQ(gyro.WakeUps(), 0u);
     EXPECT_EQ(gyro.RequestCount(), 0u);
@@ -101,13 +90,6 @@ TEST_F(Cli, AFailedSequenceGivesItsBoxTextAndANonZeroStatus) {
                 HasSubstr("Your gyro firmware uses configuration format R2 but this program "
                           "supports R3 only.\n\nPlease update"));
     EXPECT_THAT(err.str(), HasSubstr("Read Failed"));
-
-    gyro.SetMemoryMapVersion(3);
-    gyro.SetNoEcho(true);
-    GyroParameters defaults;
-    LoadDefaults(defaults);
-    EXPECT_EQ(Run({"store", "COM1", WriteFile(FormatParameterLines(defaults)), "--agree"}), 1);
-    EXPECT_THAT(err.str(), HasSubstr("Lost communications with the gyro, \nCheck that:"));
 }
 
 }  // namespace

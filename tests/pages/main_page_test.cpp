@@ -1,11 +1,10 @@
-// The Main page from start-up to the first tap: port list, stored port, Bluetooth warnings,
-// Load Defaults, identity boxes and the status line.
+// The Main page from start-up to the first tap: port list, stored port and Bluetooth
+// warnings. The agreement is seen in the Read/Store and firmware tests.
 #include "pages/main_page.h"
 
 #include <gmock/gmock.h>
 
 #include "app_fixture.h"
-#include "shell/splash.h"
 
 namespace {
 
@@ -19,164 +18,89 @@ const wchar_t WARNING_ON_CHANGE[] =
     L"WARNING - The selected COM port has been reported as an Incomming BlueTooth port, using "
     L"this port could make your PocketPC unstable";
 
-using MainPageSetUp = AppFixture;
+class MainPageSetUp : public AppFixture {
+  public:
+    // The port the Main page opens and the one handed to the Firmware Update page.
+    std::pair<int, int> Ports() { return {Main().m_link.ComPort(), pSheet->GetFirmwareComPort()}; }
+};
 
-TEST_F(MainPageSetUp, FirstRunListsThePortsSelectsTheFirstAndStoresIt) {
+// The first run selects the first port and stores it; a pick is stored and handed on; closing
+// the sheet right away writes no other file.
+TEST_F(MainPageSetUp, FirstRunListsThePortsSelectsTheFirstAndFollowsAPick) {
     AddPort(1, L"Simulated tq480 gyro");
     AddPort(4, L"FT232R USB UART");
     Start();
-    EXPECT_EQ(g_pConfigSheet, pSheet.get());
-    EXPECT_EQ(g_pMainPage, &Main());
-    EXPECT_EQ(pSheet->Caption(), L"Morvane RC Gyro Tools");
     CControl& ports = Ctl(IDC_COMPORT);
     ASSERT_EQ(ports.GetCount(), 2);
-    EXPECT_EQ(ports.GetLBText(0), L"COM1:(Simulated tq480 gyro)");
-    EXPECT_EQ(ports.GetLBText(1), L"COM4:(FT232R USB UART)");
-    EXPECT_EQ(ports.GetItemData(1), 4);
-    EXPECT_EQ(ports.GetCurSel(), 0);
-    EXPECT_EQ(Main().m_link.ComPort(), 1);
-    EXPECT_EQ(pSheet->GetFirmwareComPort(), 1);
+    EXPECT_EQ(ports.GetLBText(0) + ports.GetLBText(1),
+              L"COM1:(Simulated tq480 gyro)COM4:(FT232R USB UART)");
+    EXPECT_EQ(Ports(), std::pair(1, 1));
     EXPECT_EQ(ReadSettings(), "1");
     EXPECT_EQ(Text(IDC_STATUS), L"Program Version: 1.07");
-    EXPECT_EQ(Text(IDC_FIRMWARE_VERSION), L"");
-    EXPECT_FALSE(Ctl(IDC_FIRMWARE_VERSION).IsWindowEnabled());
+    EXPECT_TRUE(CUserInput::Pick(ports, 1));
+    EXPECT_EQ(Ports(), std::pair(4, 4));
+    EXPECT_EQ(ReadSettings(), "4");
     EXPECT_TRUE(host.MessageBoxes().empty());
+    EXPECT_TRUE(CUserInput::CloseSheet(*pSheet));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
-TEST_F(MainPageSetUp, StoredPortIsSelectedWhenListedAndKeptInTheFileWhenNot) {
+// The stored port is selected when listed and kept in the file when not; a file that is not
+// all digits counts as nothing stored and is rewritten.
+TEST_F(MainPageSetUp, StoredPortIsSelectedWhenListed) {
     AddPort(1, L"Serial Cable");
     AddPort(3, L"Bluetooth serial rfcomm0");
-    WriteSettings("3");
-    Start();
-    EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), 1);
-    EXPECT_EQ(Main().m_link.ComPort(), 3);
-    EXPECT_EQ(pSheet->GetFirmwareComPort(), 3);
-    pSheet->Destroy();
-
-    WriteSettings("0007");
-    Start();
-    EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), 0);
-    EXPECT_EQ(Main().m_link.ComPort(), 1);
-    EXPECT_EQ(ReadSettings(), "0007");
-
-    // A file that is not all digits counts as nothing stored and is rewritten.
-    pSheet->Destroy();
-    WriteSettings("3\n");
-    Start();
-    EXPECT_EQ(Main().m_link.ComPort(), 1);
-    EXPECT_EQ(ReadSettings(), "1");
-}
-
-TEST_F(MainPageSetUp, PickingAPortStoresItAndHandsItToTheFirmwarePage) {
-    AddPort(1, L"Serial Cable");
-    AddPort(2, L"Another cable");
-    Start();
-    EXPECT_TRUE(CUserInput::Pick(Ctl(IDC_COMPORT), 1));
-    EXPECT_EQ(Main().m_link.ComPort(), 2);
-    EXPECT_EQ(pSheet->GetFirmwareComPort(), 2);
-    EXPECT_EQ(ReadSettings(), "2");
-    EXPECT_TRUE(host.MessageBoxes().empty());
-}
-
-TEST_F(MainPageSetUp, NoPortsLeavesTheListEmptyAndStoresMinusOne) {
-    Start();
-    EXPECT_EQ(Ctl(IDC_COMPORT).GetCount(), 0);
-    EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), -1);
-    EXPECT_EQ(Main().m_link.ComPort(), -1);
-    EXPECT_EQ(ReadSettings(), "-1");
-}
-
-TEST_F(MainPageSetUp, IncomingBluetoothPortWarnsAtStartAndOnEverySelection) {
-    AddPort(5, L"Bluetooth", L"BTIBSerial.dll");
-    AddPort(1, L"Serial Cable");
-    host.SetMessageBoxResponder([](const platform::headless::ShownMessageBox& box) {
-        EXPECT_EQ(box.strCaption, L"Attention");
-        EXPECT_EQ(box.nType, MB_OK | MB_ICONEXCLAMATION);
-        return IDOK;
-    });
-    Start();
-    EXPECT_EQ(Main().m_strBluetoothMarker, L"COM5");
-    EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_AT_START));
-    CUserInput::Pick(Ctl(IDC_COMPORT), 1);
-    CUserInput::Pick(Ctl(IDC_COMPORT), 0);
-    EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_AT_START, WARNING_ON_CHANGE));
-    // The warning never stops the choice.
-    EXPECT_EQ(Main().m_link.ComPort(), 5);
-    EXPECT_EQ(ReadSettings(), "5");
-}
-
-TEST_F(MainPageSetUp, WithoutAFlaggedPortMicrosoftInTheNameWarns) {
-    AddPort(1, L"Serial Cable");
-    AddPort(2, L"Microsoft Bluetooth Serial");
-    host.SetMessageBoxResponder([](const platform::headless::ShownMessageBox&) { return IDOK; });
-    Start();
-    EXPECT_TRUE(host.MessageBoxes().empty());
-    CUserInput::Pick(Ctl(IDC_COMPORT), 1);
-    EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_ON_CHANGE));
-}
-
-TEST_F(MainPageSetUp, PortZeroEndsTheBuiltInScanAndTwoDigitPortsKeepTheirNumber) {
-    AddPort(12, L"USB adapter");
-    AddPort(0, L"Null port");
-    AddPort(2, L"After the null port");
-    Start();
-    CControl& ports = Ctl(IDC_COMPORT);
-    ASSERT_EQ(ports.GetCount(), 1);
-    EXPECT_EQ(ports.GetLBText(0), L"COM12:(USB adapter)");
-    EXPECT_EQ(ports.GetItemData(0), 12);
-}
-
-TEST(PortNumberOfEntry, ReadsEveryDigitAfterTheFirstCom) {
-    EXPECT_EQ(PortNumberOfEntry(L"COM1:(Serial Cable)"), 1);
-    EXPECT_EQ(PortNumberOfEntry(L"COM12:(USB)"), 12);
-    EXPECT_EQ(PortNumberOfEntry(L"COMX:(odd)"), 0);
-    EXPECT_EQ(PortNumberOfEntry(L"com3:(lower case)"), -1);
-    EXPECT_EQ(PortNumberOfEntry(L"XCOM7:(COM2)"), 7);
-    EXPECT_EQ(PortNumberOfEntry(L"COM99999999999999:"), 2147483647);
-}
-
-// The configuration agreement: only "I Agree" lets the store start.
-TEST_F(MainPageSetUp, AgreementDialogGoesOnOnlyWithIAgree) {
-    struct Case {
-        const char* pName;
-        std::function<void(CDialog&)> act;
-        int nEndCode;
-        bool bAgreed;
-    };
-    const Case cases[] = {
-        {"I Agree", [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); }, IDOK, true},
-        {"Cancel", [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDCANCEL)); }, IDCANCEL, false},
-        {"Enter", [](CDialog& d) { CUserInput::PressEnter(d); }, IDOK, false},
-        {"close box", [](CDialog& d) { CUserInput::Close(d); }, IDCANCEL, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.pName);
-        for (const bool bFirmware : {false, true}) {
-            host.SetDialogResponder(bFirmware ? IDD_SPLASH_FW : IDD_SPLASH, [&](CDialog& d) {
-                EXPECT_EQ(d.Template().strCaption, L"Attention");
-                EXPECT_FALSE(d.GetDlgItem(IDOK) && d.GetDlgItem(IDOK)->IsWindowVisible());
-                c.act(d);
-            });
-            std::unique_ptr<CAgreementDialog> pDialog;
-            if (bFirmware)
-                pDialog = std::make_unique<DialogSplashFW>();
-            else
-                pDialog = std::make_unique<SplashScreen>();
-            EXPECT_EQ(pDialog->DoModal(), c.nEndCode);
-            EXPECT_EQ(pDialog->m_bAgreed, c.bAgreed);
-            EXPECT_EQ(pDialog->Agreed(), c.bAgreed);
-        }
+    const struct {
+        const char *pStored, *pAfter;
+        int nSelected, nPort;
+    } cases[] = {{"3", "3", 1, 3}, {"0007", "0007", 0, 1}, {"3\n", "1", 0, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pStored);
+        WriteSettings(c.pStored);
+        Start();
+        EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), c.nSelected);
+        EXPECT_EQ(Ports(), std::pair(c.nPort, c.nPort));
+        EXPECT_EQ(ReadSettings(), c.pAfter);
+        pSheet->Destroy();
     }
 }
 
-TEST_F(MainPageSetUp, TheSheetCanBeClosedRightAwayAndWritesNothingElse) {
-    AddPort(1, L"Serial Cable");
+// COM0 ends the scan; two-digit ports keep their number; no port at all stores -1.
+TEST_F(MainPageSetUp, PortZeroEndsTheScanAndNoPortsStoresMinusOne) {
+    AddPort(0, L"Null port");
     Start();
-    EXPECT_TRUE(CUserInput::CloseSheet(*pSheet));
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        files.push_back(entry.path().filename().string());
-    EXPECT_THAT(files, ElementsAre("morvane.ini"));
+    EXPECT_EQ(Ctl(IDC_COMPORT).GetCount(), 0);
+    EXPECT_EQ(Main().m_link.ComPort(), -1);
+    EXPECT_EQ(ReadSettings(), "-1");
+    pSheet->Destroy();
+    registry.Clear();
+    for (const int nPort : {12, 0, 2})
+        AddPort(nPort, L"USB " + std::to_wstring(nPort));
+    Start();
+    ASSERT_EQ(Ctl(IDC_COMPORT).GetCount(), 1);
+    EXPECT_EQ(Ctl(IDC_COMPORT).GetLBText(0), L"COM12:(USB 12)");
+    EXPECT_EQ(Main().m_link.ComPort(), 12);
+}
+
+// An incoming Bluetooth port warns at start and on every selection; without one, a name with
+// "Microsoft" in it warns. The warning never stops the choice.
+TEST_F(MainPageSetUp, IncomingBluetoothPortWarnsAtStartAndOnEverySelection) {
+    AddPort(5, L"Bluetooth", L"BTIBSerial.dll");
+    AddPort(1, L"Serial Cable");
+    AnswerBoxesAfter(0);
+    Start();
+    CUserInput::Pick(Ctl(IDC_COMPORT), 1);
+    CUserInput::Pick(Ctl(IDC_COMPORT), 0);
+    EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_AT_START, WARNING_ON_CHANGE));
+    EXPECT_EQ(ReadSettings(), "5");
+    pSheet->Destroy();
+    registry.Clear();
+    host.ClearMessageBoxes();
+    AddPort(1, L"Serial Cable");
+    AddPort(2, L"Microsoft Bluetooth Serial");
+    Start();
+    CUserInput::Pick(Ctl(IDC_COMPORT), 1);
+    EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_ON_CHANGE));
 }
 
 }  // namespace
