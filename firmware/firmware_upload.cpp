@@ -167,7 +167,7 @@ void CFirmwareUpload::ConnectStep() {
     m_bTransferActive = true;
     m_owner.EnableOpenButton(false);
     m_owner.SetSendButtonText(L"Stop Sending");
-    // A line that keeps sending is no loader: the identity answer's time-out ends the upload.
+    // On a line that keeps sending, the identity answer's checks and time-out decide.
     DiscardWaitingBytes();
     // Text left by an earlier upload that ended mid-answer would be read as this one's answer.
     m_strReply.clear();
