@@ -1,7 +1,7 @@
 // Firmware update on the real sheet with the software gyro, in virtual time: files refused
 // when they are opened, uploads that end as the file and the line allow, and the command
 // line's flash through the same page.
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <sstream>
@@ -40,21 +40,20 @@ class FirmwareMore : public AppFixture {
         std::ofstream(chosen, std::ios::binary) << strContent;
         return chosen;
     }
-    static std::string Fwr(const sim::FirmwareFileSpec& spec) {
+    static std::string Fwr(uint32_t nRecords, uint32_t nShortRecord = 0) {
         std::ostringstream out;
-        sim::WriteFirmwareFile(spec, out);
+        sim::WriteFirmwareFile({.nRecords = nRecords, .nShortRecord = nShortRecord}, out);
         return out.str();
     }
-    void Open(const fs::path& path) {
+    void StartAndOpen(const fs::path& path) {
+        if (!pSheet) {
+            Start();
+            EXPECT_TRUE(CUserInput::ChooseTab(*pSheet, pSheet->GetPageCount() - 1));
+        }
         chosen = path;
         CUserInput::Tap(Fw(IDC_OPEN_FIRMWARE));
     }
-    void StartOnFirmwarePage() {
-        Start();
-        EXPECT_TRUE(CUserInput::ChooseTab(*pSheet, pSheet->GetPageCount() - 1));
-    }
     CControl& Fw(int nId) { return *pSheet->m_firmwarePage.GetDlgItem(nId); }
-    CFirmwareUpload& Upload() { return pSheet->m_firmwarePage.m_upload; }
 
     fs::path chosen;
 
@@ -64,38 +63,29 @@ class FirmwareMore : public AppFixture {
 
 TEST_F(FirmwareMore, OpeningRefusesAFileThatCannotBeSentWhole) {
     const std::string strHeader = "d\r\nPID: 0480\r\nVER: 123\r\n", strRecord(20, '0');
-    sim::FirmwareFileSpec shortRecord, cutLine;
-    shortRecord.nShortRecord = 3;
-    cutLine.bCutLastLine = true;
     mkfifo((folder / "fifo.fwr").c_str(), 0600);
     fs::create_directory(folder / "folder.fwr");
     const wchar_t ACCESS[] = L"Unable to access the selected firmware file";
-    const struct {
-        fs::path path;
-        const wchar_t* pBox;  // null: accepted
-    } cases[] = {
-        {Write(Fwr(shortRecord)), CORRUPT},
-        {Write(Fwr(cutLine)), CORRUPT},
-        {Write(strHeader + "0000"), CORRUPT},
-        {Write(strHeader + strRecord + "\r\n" + "0000000000\t000000000\r\n"), CORRUPT},
-        {Write(strHeader + strRecord + "\n"), CORRUPT},
+    const std::pair<fs::path, const wchar_t*> cases[] = {
+        {Write(strHeader + strRecord + "\r\n" + strRecord.substr(1) + "\r\n"), CORRUPT},
         {Write(strHeader + strRecord + "0\r\n"), CORRUPT},
-        {Write(strHeader), nullptr},
+        {Write(strHeader + strRecord.substr(10) + "\t" + strRecord.substr(11) + "\r\n"), CORRUPT},
+        {Write(strHeader + strRecord + "\n"), CORRUPT},
+        {Write(strHeader + strRecord + "\r\n" + strRecord + "\r"), CORRUPT},  // last line cut
+        {Write(strHeader + "0000"), CORRUPT},                                 // short of a record
+        {Write(strHeader), nullptr},                                          // no records
         {folder / "fifo.fwr", ACCESS},
         {"/dev/zero", ACCESS},
         {folder / "folder.fwr", ACCESS},
     };
-    StartOnFirmwarePage();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
+    for (const auto& [path, pBox] : cases) {
+        SCOPED_TRACE(path);
         host.ClearMessageBoxes();
-        Open(c.path);
-        EXPECT_EQ(BoxTexts(),
-                  c.pBox ? std::vector<std::wstring>{c.pBox} : std::vector<std::wstring>{});
-        // A refused file leaves the page without a file; an accepted one may be sent.
-        EXPECT_EQ(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled(), c.pBox == nullptr);
-        EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(), c.pBox ? L"" : L"1.23");
-        EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), c.pBox ? 0 : 1);
+        StartAndOpen(path);
+        EXPECT_EQ(BoxTexts(), pBox ? std::vector<std::wstring>{pBox} : std::vector<std::wstring>{});
+        // Refused: the page without a file. Accepted: its description, ready to send.
+        EXPECT_EQ(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled(), pBox == nullptr);
+        EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), pBox ? 0 : 1);
     }
 }
 
@@ -103,58 +93,50 @@ struct UploadCase {
     const char* pName;
     uint32_t nRecords;
     std::function<void(FirmwareMore&)> beforeSend, afterSend;
-    std::vector<std::wstring> boxes;
-    std::string strVerdicts;  // the loader's on each record: "." accepted, "/" refused
-    uint32_t nRequests;       // start commands and records the gyro heard
-    int64_t nBoxAtMs;         // the last box, after the agreement; -1 for any time
+    std::wstring strBox;
+    uint32_t nAccepted;  // records the loader took and accepted
+    int64_t nBoxAtMs;    // after the agreement; -1 for any time
 };
 
 class Uploads : public FirmwareMore, public ::testing::WithParamInterface<UploadCase> {};
 
 TEST_P(Uploads, EndAsTheFileAndTheLineAllow) {
     const UploadCase& c = GetParam();
-    sim::FirmwareFileSpec spec;
-    spec.nRecords = c.nRecords;
-    StartOnFirmwarePage();
-    Open(Write(Fwr(spec)));
+    StartAndOpen(Write(Fwr(c.nRecords)));
     if (c.beforeSend)
         c.beforeSend(*this);
     const int64_t nAgreedMs = loop.NowMs();
-    ASSERT_TRUE(CUserInput::Tap(Fw(IDC_SEND_FIRMWARE)));
+    CUserInput::Tap(Fw(IDC_SEND_FIRMWARE));
     if (c.afterSend)
         c.afterSend(*this);
-    ASSERT_TRUE(loop.RunUntil(
-        [&] { return Upload().m_nUploadState == UPLOAD_IDLE && !Upload().m_bTransferActive; },
-        600'000));
-    EXPECT_EQ(BoxTexts(), c.boxes);
-    std::string strVerdicts;
+    const CFirmwareUpload& upload = pSheet->m_firmwarePage.m_upload;
+    loop.RunUntil([&] { return upload.m_nUploadState == UPLOAD_IDLE && !upload.m_bTransferActive; },
+                  600'000);
+    ASSERT_EQ(BoxTexts(), std::vector<std::wstring>{c.strBox});
+    std::string strVerdicts;  // the loader's on each record: "." accepted, "/" refused
     for (const sim::LoaderRecord& record : gyro.LoaderRecords())
         strVerdicts += record.bAccepted ? '.' : '/';
-    EXPECT_EQ(strVerdicts, c.strVerdicts);
-    EXPECT_EQ(gyro.RequestCount(), c.nRequests);
-    if (c.nBoxAtMs >= 0 && !host.MessageBoxes().empty()) {
-        EXPECT_EQ(host.MessageBoxes().back().nAtMs - nAgreedMs, c.nBoxAtMs);
+    EXPECT_EQ(strVerdicts, std::string(c.nAccepted, '.'));
+    EXPECT_EQ(gyro.RequestCount(), 2 + c.nAccepted);  // the start commands, then the records
+    if (c.nBoxAtMs >= 0) {
+        EXPECT_EQ(host.MessageBoxes()[0].nAtMs - nAgreedMs, c.nBoxAtMs);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Firmware, Uploads,
     ::testing::Values(
-        UploadCase{"no_records", 0, {}, {}, {UPLOAD_COMPLETED}, "", 2, -1},
-        // The file changed since it was opened: checked again before the first record.
+        // Changed since it was opened: checked again before the first record.
         UploadCase{"record_spoiled_after_opening",
                    8,
                    [](FirmwareMore& t) {
-                       sim::FirmwareFileSpec spoiled;
-                       spoiled.nShortRecord = 1;
-                       std::ofstream(t.chosen, std::ios::binary) << FirmwareMore::Fwr(spoiled);
+                       std::ofstream(t.chosen, std::ios::binary) << FirmwareMore::Fwr(8, 1);
                    },
                    {},
-                   {CORRUPT},
-                   "",
-                   2,
+                   CORRUPT,
+                   0,
                    -1},
-        // Cut by one whole record during the upload: one record short is not a success.
+        // Cut by one whole record during the upload: one record short is no success.
         UploadCase{"file_cut_by_a_whole_record",
                    400,
                    [](FirmwareMore& t) {
@@ -164,12 +146,11 @@ INSTANTIATE_TEST_SUITE_P(
                        });
                    },
                    {},
-                   {CORRUPT},
-                   std::string(399, '.'),
-                   2 + 399,
+                   CORRUPT,
+                   399,
                    -1},
         // 64 bytes let go, 10 ms apart, after the first 500 ms; then the start commands, and
-        // the identity answer's 3000 ms time-out ends it.
+        // the identity answer's time-out ends it.
         UploadCase{"line_keeps_sending",
                    8,
                    [](FirmwareMore& t) {
@@ -177,36 +158,24 @@ INSTANTIATE_TEST_SUITE_P(
                        t.gyro.SetChatter("$GPGSV,3,1,11*4E\r\n");
                    },
                    {},
-                   {UNABLE},
-                   "",
-                   2,
+                   UNABLE,
+                   0,
                    100 + 500 + 64 * 10 + 500 + 3000 + 500},
         // A second agreement before the first step neither restarts nor delays the upload.
-        UploadCase{"second_tap_before_the_first_step",
-                   8,
+        UploadCase{"second_tap_before_the_first_step", 8,
                    [](FirmwareMore& t) { t.gyro.SetSilentAfter(0); },
                    [](FirmwareMore& t) {
                        t.loop.RunFor(50);
                        CUserInput::Tap(t.Fw(IDC_SEND_FIRMWARE));
                    },
-                   {UNABLE},
-                   "",
-                   2,
-                   100 + 500 + 500 + 3000 + 500}),
+                   UNABLE, 0, 100 + 500 + 500 + 3000 + 500}),
     [](const auto& info) { return std::string(info.param.pName); });
 
 TEST_F(FirmwareMore, FlashSendsTheFileThroughTheFirmwarePage) {
-    const fs::path file = Write(Fwr({}));  // 200 records
-    std::vector<std::string> records;
-    std::ifstream in(file);
-    for (std::string strLine; std::getline(in, strLine);)
-        records.push_back(strLine.substr(0, 20));
-    records.erase(records.begin(), records.begin() + 3);
+    const std::string strFile = Write(Fwr(200));
     std::string strPercents;
     for (int i = 1; i <= 100; ++i)
         strPercents += std::to_string(i) + ".0%\n";
-    const std::string strRefused =
-        "The tq480 reported a corrupt program was sent. Reset the tq480 and try again.\n";
     const struct {
         std::vector<std::string> args;
         uint32_t nRefuse;
@@ -214,23 +183,27 @@ TEST_F(FirmwareMore, FlashSendsTheFileThroughTheFirmwarePage) {
         std::string strErr;
         size_t nRecords;  // taken by the loader, the last refused when nRefuse is set
     } cases[] = {
-        {{"flash", "COM1", file},
+        {{"flash", "COM1", strFile},
          0,
          2,
          "flash replaces the gyro's firmware: land the helicopter, idle the engine, stop the "
          "rotor, then add --agree to confirm\n",
          0},
-        {{"flash", "COM1", folder / "absent.fwr", "--agree"},
+        {{"flash", "COM1", strFile + ".gone", "--agree"},
          0,
          2,
          "Unable to access the selected firmware file\n",
          0},
-        {{"flash", "COM1", file, "--agree"},
+        {{"flash", "COM1", strFile, "--agree"},
          0,
          0,
          strPercents + platform::Utf8FromWide(UPLOAD_COMPLETED) + "\n",
          200},
-        {{"flash", "COM1:", file, "--agree"}, 3, 1, "1.0%\n" + strRefused, 3},
+        {{"flash", "COM1:", strFile, "--agree"},
+         3,
+         1,
+         "1.0%\nThe tq480 reported a corrupt program was sent. Reset the tq480 and try again.\n",
+         3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.size());
@@ -239,15 +212,16 @@ TEST_F(FirmwareMore, FlashSendsTheFileThroughTheFirmwarePage) {
         std::ostringstream out, err;
         EXPECT_EQ(RunGyroCli(c.args, host, out, err), c.nExit);
         EXPECT_EQ(err.str(), c.strErr);
-        if (c.nRecords == 0) {
-            EXPECT_EQ(gyro.RequestCount(), 0u);
-            continue;
-        }
+        EXPECT_EQ(gyro.RequestCount(), c.nRecords ? 2 + c.nRecords : 0);
         // The loader took the file's records in order, and none after a refused one.
-        const auto& taken = gyro.LoaderRecords();
-        ASSERT_EQ(taken.size(), c.nRecords);
-        for (size_t i = 0; i < taken.size(); ++i)
-            EXPECT_EQ(taken[i], (sim::LoaderRecord{records[i], i + 1 != c.nRecords || !c.nRefuse}));
+        std::istringstream fwr(Fwr(200));
+        std::string strLine;
+        for (int i = 0; i < 3; ++i)
+            std::getline(fwr, strLine);
+        for (size_t i = 0; i < c.nRecords && std::getline(fwr, strLine); ++i)
+            EXPECT_EQ(
+                gyro.LoaderRecords().at(i),
+                (sim::LoaderRecord{strLine.substr(0, 20), i + 1 != c.nRecords || !c.nRefuse}));
     }
 }
 
