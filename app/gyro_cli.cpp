@@ -1,5 +1,6 @@
 #include "app/gyro_cli.h"
 
+#include <cwchar>
 #include <fstream>
 #include <sstream>
 
@@ -22,7 +23,8 @@ constexpr int64_t SEQUENCE_LIMIT_MS = 120'000;
 const char USAGE[] =
     "usage: morvane-gyro-cli ports\n"
     "       morvane-gyro-cli read COMn\n"
-    "       morvane-gyro-cli store COMn FILE --agree\n";
+    "       morvane-gyro-cli store COMn FILE --agree\n"
+    "       morvane-gyro-cli flash COMn FILE --agree\n";
 
 // "COM3" or "COM3:" to 3; 0 when it is not such a name.
 int ParsePortArgument(const std::string& strArg) {
@@ -45,6 +47,60 @@ bool ReadWholeFile(const std::string& strPath, std::string& strText) {
     return true;
 }
 
+// Sends the firmware file through the Firmware Update page as a pilot would: opens it, taps
+// "Send Firmware", agrees, and follows the percentage until the upload has ended.
+int FlashFirmware(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& host,
+                  const std::string& strFile, std::ostream& err) {
+    CTQ480FirmwarePage& page = sheet.m_firmwarePage;
+    const CFirmwareUpload& upload = page.m_upload;
+    if (!CUserInput::ChooseTab(sheet, sheet.GetPageCount() - 1))
+        return EXIT_FAILED;
+    host.SetFileResponder([&strFile](const std::wstring&, std::wstring& strPath) {
+        strPath = platform::WideFromUtf8(strFile);
+        return true;
+    });
+    CUserInput::Tap(*page.GetDlgItem(IDC_OPEN_FIRMWARE));
+    CControl& send = *page.GetDlgItem(IDC_SEND_FIRMWARE);
+    // The page has said in its box why it will not send this file.
+    if (!send.IsWindowEnabled())
+        return EXIT_USAGE;
+    const size_t nBoxesBefore = host.MessageBoxes().size();
+    CUserInput::Tap(send);
+
+    // One line for each whole percent the page's box reaches.
+    const CControl& percent = *page.GetDlgItem(IDC_PERCENT);
+    long nShownPercent = 0;
+    auto running = [&] { return upload.m_nUploadState != UPLOAD_IDLE || upload.m_bTransferActive; };
+    auto report = [&] {
+        const std::wstring strPercent = percent.GetWindowText();
+        const long nPercent = std::wcstol(strPercent.c_str(), nullptr, 10);
+        if (running() && nPercent > nShownPercent) {
+            err << platform::Utf8FromWide(strPercent) << "\n" << std::flush;
+            nShownPercent = nPercent;
+        }
+    };
+    // The upload ends by its own time-outs; the limit only stops waiting for a machine that
+    // no longer moves.
+    while (running()) {
+        const int nState = upload.m_nUploadState;
+        const int32_t nLeft = upload.m_nRecordsLeft;
+        const bool bMoved = host.Loop().RunUntil(
+            [&] {
+                report();
+                return !running() || upload.m_nUploadState != nState ||
+                       upload.m_nRecordsLeft != nLeft;
+            },
+            SEQUENCE_LIMIT_MS);
+        if (!bMoved) {
+            err << "the upload stopped moving\n";
+            return EXIT_FAILED;
+        }
+    }
+    const auto& boxes = host.MessageBoxes();
+    return boxes.size() > nBoxesBefore && boxes.back().strText == UPLOAD_COMPLETED ? EXIT_DONE
+                                                                                   : EXIT_FAILED;
+}
+
 }  // namespace
 
 int RunGyroCli(const std::vector<std::string>& args, platform::headless::HeadlessUiHost& host,
@@ -53,7 +109,8 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     const bool bPorts = strCommand == "ports" && args.size() == 1;
     const bool bRead = strCommand == "read" && args.size() == 2;
     const bool bStore = strCommand == "store" && (args.size() == 3 || args.size() == 4);
-    if (!bPorts && !bRead && !bStore) {
+    const bool bFlash = strCommand == "flash" && (args.size() == 3 || args.size() == 4);
+    if (!bPorts && !bRead && !bStore && !bFlash) {
         err << USAGE;
         return EXIT_USAGE;
     }
@@ -62,13 +119,14 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         err << "not a port name: " << args[1] << " (use COM1, COM2, ...)\n";
         return EXIT_USAGE;
     }
+    if ((bStore || bFlash) && (args.size() != 4 || args[3] != "--agree")) {
+        err << (bStore ? "store writes into the gyro" : "flash replaces the gyro's firmware")
+            << ": land the helicopter, idle the engine, stop the rotor, then add --agree to "
+               "confirm\n";
+        return EXIT_USAGE;
+    }
     GyroParameters toStore;
     if (bStore) {
-        if (args.size() != 4 || args[3] != "--agree") {
-            err << "store writes into the gyro: land the helicopter, idle the engine, stop the "
-                   "rotor, then add --agree to confirm\n";
-            return EXIT_USAGE;
-        }
         std::string strText, strError;
         if (!ReadWholeFile(args[2], strText)) {
             err << "cannot read " << args[2] << "\n";
@@ -89,8 +147,9 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     host.SetUnexpectedHandler([&err](const std::wstring& strWhat) {
         err << "unexpected " << platform::Utf8FromWide(strWhat) << "\n";
     });
-    host.SetDialogResponder(IDD_SPLASH,
-                            [](CDialog& dlg) { CUserInput::Tap(*dlg.GetDlgItem(IDC_I_AGREE)); });
+    for (const int nAgreement : {IDD_SPLASH, IDD_SPLASH_FW})
+        host.SetDialogResponder(
+            nAgreement, [](CDialog& dlg) { CUserInput::Tap(*dlg.GetDlgItem(IDC_I_AGREE)); });
 
     int nResult = EXIT_FAILED;
     host.SetSheetScript([&](CPropertySheet& shown) {
@@ -115,6 +174,11 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         }
         if (ports.GetCurSel() != nEntry)
             CUserInput::Pick(ports, nEntry);
+        if (bFlash) {
+            nResult = FlashFirmware(sheet, host, args[2], err);
+            CUserInput::CloseSheet(sheet);
+            return;
+        }
         if (bStore)
             sheet.m_gyroParameters = toStore;
 

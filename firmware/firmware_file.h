@@ -16,7 +16,8 @@ constexpr int FIRMWARE_RECORD_BYTES = 22;
 // A description row ends at the first blank after this many characters.
 constexpr size_t DESCRIPTION_ROW_CHARS = 35;
 
-// A firmware file opened read-only, read one byte at a time.
+// A firmware file opened read-only, read one byte at a time from the stream's buffer (one
+// system call per buffer, not per byte).
 class CFirmwareFile {
   public:
     CFirmwareFile() = default;

@@ -53,6 +53,9 @@ void CTQ480FirmwarePage::ReadFirmwareHeader(const std::wstring& strPath) {
         return;
     }
     const FirmwareHeader header = ReadHeaderLines(file);
+    // The records are checked here as well, so that a file that cannot be sent whole never
+    // reaches the agreement; the upload checks them again before the first is sent.
+    const bool bCorrupt = header.bCorrupt || (header.bComplete && !RecordsWellFormed(file));
     file.Close();
     for (const std::wstring& strRow : header.rows)
         GetDlgItem(IDC_DESCRIPTION)->AddString(strRow);
@@ -61,7 +64,7 @@ void CTQ480FirmwarePage::ReadFirmwareHeader(const std::wstring& strPath) {
     if (header.strVersion)
         m_upload.m_strNewVersion = *header.strVersion;
     // A file that ends inside its header lines is left for the upload's own checks.
-    if (header.bComplete && header.bCorrupt) {
+    if (header.bComplete && bCorrupt) {
         ShowAttention(L"Corrupt firmware file found, download firmware again.");
         ResetFirmwarePage();
     } else {

@@ -36,8 +36,8 @@ class CTQ480FirmwarePage : public platform::ui::CPropertyPage, private CFirmware
 
     void OnOpenFirmwareFile();
     void OnSendFirmware();
-    // Reads the chosen file's header lines into the page; enables "Send Firmware" when the
-    // file may be sent.
+    // Reads the chosen file's header lines into the page and checks its records; enables
+    // "Send Firmware" when the file may be sent.
     void ReadFirmwareHeader(const std::wstring& strPath);
     void ResetFirmwarePage() override;
 

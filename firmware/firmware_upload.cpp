@@ -12,10 +12,10 @@ constexpr size_t MESSAGE_CAPACITY = 256 + ERROR_TEXT_CHARS;
 constexpr uint32_t START_COMMAND_BYTES = 6;
 constexpr unsigned START_COMMAND_GAP_MS = 500;
 constexpr unsigned DISCARD_FIRST_WAIT_MS = 500;
-constexpr unsigned DISCARD_WAIT_MS = 100;
-// Rounds of DISCARD_WAIT_MS before a line that keeps sending is given up: with the first wait
-// as long as an answer time-out.
-constexpr int DISCARD_ROUNDS = 25;
+// Bytes let go before the start commands, at most, with a pause after each: a line that keeps
+// sending must not hold the thread in these waits.
+constexpr int DISCARD_LIMIT = COMPORT_BUFFER_SIZE;
+constexpr unsigned DISCARD_PAUSE_MS = 10;
 constexpr unsigned END_WAIT_MS = 500;
 
 const char FIRST_START_COMMAND[] = "15EBaa";
@@ -38,9 +38,6 @@ const wchar_t CANNOT_COMMUNICATE[] = L"Cannot communicate with the gyro";
 const wchar_t ABORTED[] =
     L"Programming aborted by user.\n\nDo not attempt to fly the gyro until a firmware update has "
     L"been sucessfully completed.";
-const wchar_t COMPLETED[] =
-    L"The firmware update completed sucessfully.\n\nBefore you fly ensure the controls operate "
-    L"correctly.";
 const wchar_t INTERNAL_ERROR[] = L"An internal error has occurred";
 
 template <typename... Args>
@@ -81,6 +78,9 @@ void CFirmwareUpload::KillTimer(unsigned nId) {
 }
 
 void CFirmwareUpload::Start() {
+    // A second agreement before the first step has run starts nothing more.
+    if (m_nUploadState != UPLOAD_IDLE)
+        return;
     m_nUploadState = UPLOAD_CONNECT;
     SetTimer(TIMER_UPLOAD_STEP, UPLOAD_FIRST_STEP_MS);
 }
@@ -137,7 +137,7 @@ void CFirmwareUpload::RunUploadStep(const std::wstring& strText) {
             WaitRecordStep();
             break;
         case UPLOAD_FINISH:
-            EndTransfer(m_bAbortRequested ? ABORTED : COMPLETED);
+            EndTransfer(m_bAbortRequested ? ABORTED : UPLOAD_COMPLETED);
             break;
         default:
             m_owner.ShowAttention(INTERNAL_ERROR);
@@ -167,10 +167,8 @@ void CFirmwareUpload::ConnectStep() {
     m_bTransferActive = true;
     m_owner.EnableOpenButton(false);
     m_owner.SetSendButtonText(L"Stop Sending");
-    if (!DiscardWaitingBytes()) {
-        EndTransfer(UNABLE_TO_COMMUNICATE);
-        return;
-    }
+    // On a line that keeps sending, the identity answer's checks and time-out decide.
+    DiscardWaitingBytes();
     // Text left by an earlier upload that ended mid-answer would be read as this one's answer.
     m_strReply.clear();
     m_bAbortRequested = false;
@@ -184,20 +182,10 @@ void CFirmwareUpload::ConnectStep() {
     SetTimer(TIMER_UPLOAD_POLL, UPLOAD_POLL_MS);
 }
 
-bool CFirmwareUpload::DiscardWaitingBytes() {
-    const int nIndex = m_nComPort - 1;
+void CFirmwareUpload::DiscardWaitingBytes() {
     m_loop.Sleep(DISCARD_FIRST_WAIT_MS);
-    int nRounds = 0;
-    while (ComPortReadByte(nIndex) >= 0) {
-        // All that waits goes at once; a line that keeps sending would otherwise hold the
-        // thread in these waits for ever.
-        while (ComPortReadByte(nIndex) >= 0) {
-        }
-        if (++nRounds > DISCARD_ROUNDS)
-            return false;
-        m_loop.Sleep(DISCARD_WAIT_MS);
-    }
-    return true;
+    for (int i = 0; i < DISCARD_LIMIT && ComPortReadByte(m_nComPort - 1) >= 0; ++i)
+        m_loop.Sleep(DISCARD_PAUSE_MS);
 }
 
 bool CFirmwareUpload::SendStartCommand(const char* pFrame) {
@@ -247,12 +235,15 @@ void CFirmwareUpload::OpenFileStep() {
     }
     m_nTotalRecords = static_cast<int32_t>((m_firmwareFile.Length() - m_firmwareFile.Position()) /
                                            FIRMWARE_RECORD_BYTES);
+    m_nRecordsSent = 0;
     m_owner.StartProgress(m_nTotalRecords);
     Next(UPLOAD_SEND_RECORD);
 }
 
 void CFirmwareUpload::SendRecordStep() {
-    if (m_bAbortRequested) {
+    // Exactly the records counted and checked are sent: a file cut short since then is
+    // refused where the cut is met, not reported sent.
+    if (m_bAbortRequested || m_nRecordsSent >= m_nTotalRecords) {
         Next(UPLOAD_FINISH);
         return;
     }
@@ -266,13 +257,8 @@ void CFirmwareUpload::SendRecordStep() {
         if (nByte == '\n')
             break;
     }
-    const bool bLineEnd = nByte == '\n';
-    if (strRecord.empty()) {
-        Next(UPLOAD_FINISH);
-        return;
-    }
     // Only a file changed since it was checked gets here with a line that is not a record.
-    if (!bLineEnd || strRecord.size() != FIRMWARE_RECORD_BYTES ||
+    if (nByte != '\n' || strRecord.size() != FIRMWARE_RECORD_BYTES ||
         strRecord[FIRMWARE_RECORD_CHARS] != '\r') {
         EndTransfer(CORRUPT_FILE);
         return;
@@ -287,8 +273,8 @@ void CFirmwareUpload::SendRecordStep() {
     }
     SetTimer(TIMER_UPLOAD_TIMEOUT, UPLOAD_TIMEOUT_MS);
     m_nUploadState = UPLOAD_WAIT_RECORD;
-    m_nRecordsLeft = static_cast<int32_t>((m_firmwareFile.Length() - m_firmwareFile.Position()) /
-                                          FIRMWARE_RECORD_BYTES);
+    // Here at least one record was counted, so the total is not zero.
+    m_nRecordsLeft = m_nTotalRecords - ++m_nRecordsSent;
     const auto fTotal = static_cast<float>(m_nTotalRecords);
     const auto fLeft = static_cast<float>(m_nRecordsLeft);
     m_strPercent = Format(L"%.01f%%", static_cast<double>((fTotal - fLeft) / fTotal * 100.0f));

@@ -48,6 +48,11 @@ enum : int {
 constexpr size_t LOADER_IDENTITY_CHARS = 67;
 constexpr size_t LOADER_PRODUCT_ID_AT = 17;
 
+// The message of an upload that sent every record and had each accepted.
+inline constexpr wchar_t UPLOAD_COMPLETED[] =
+    L"The firmware update completed sucessfully.\n\nBefore you fly ensure the controls operate "
+    L"correctly.";
+
 // Drops what stands before the first '.', then a leading '.' with four characters when a
 // further '.' follows more than five characters on (the answer to the first start command
 // ahead of the identity answer).
@@ -80,7 +85,7 @@ class CFirmwareUpload {
     CFirmwareUpload(const CFirmwareUpload&) = delete;
     CFirmwareUpload& operator=(const CFirmwareUpload&) = delete;
 
-    // After the agreement: the first step runs 100 ms later.
+    // After the agreement: the first step runs 100 ms later. Nothing while an upload runs.
     void Start();
     // "Stop Sending" confirmed: the upload stops at its next record boundary.
     void RequestStop() { m_bAbortRequested = true; }
@@ -109,8 +114,8 @@ class CFirmwareUpload {
     // One step with the text received since the last one (empty from the step timer).
     void RunUploadStep(const std::wstring& strText);
     void ConnectStep();
-    // Lets the bytes waiting on the line go; false when the line does not fall quiet.
-    bool DiscardWaitingBytes();
+    // Lets the bytes waiting on the line go, up to a limit.
+    void DiscardWaitingBytes();
     bool SendStartCommand(const char* pFrame);
     void IdentifyStep();
     void OpenFileStep();
@@ -125,6 +130,8 @@ class CFirmwareUpload {
     void SetTimer(unsigned nId, unsigned nMs);
     void KillTimer(unsigned nId);
 
+    // Records sent of those counted and checked when the file was opened.
+    int32_t m_nRecordsSent = 0;
     CFirmwareUploadOwner& m_owner;
     platform::EventLoop& m_loop;
     platform::CTimerTarget* m_pWindow;

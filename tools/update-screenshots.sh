@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the README's pictures of the pages, docs/screenshots/*.png: builds, runs the Qt
-# test that reads gyro-sim and chooses every tab as a pilot would, and copies its screenshots.
+# tests that read gyro-sim and choose every tab as a pilot would and that send it a firmware
+# file, and copies their screenshots.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,9 +9,9 @@ tools/ensure-packages.sh cmake g++ make libgtest-dev libgmock-dev qt6-base-dev f
 cmake --preset default
 cmake --build --preset default --target qt_program_tests
 
-pages=(main common servo mode1 mode2 firmware)
+pages=(main common servo mode1 mode2 firmware firmware-sending)
 for page in "${pages[@]}"; do rm -f "build/screenshots/$page.png"; done
-QT_QPA_PLATFORM=offscreen build/bin/qt_program_tests --gtest_filter='QtProgramTest.*'
+QT_QPA_PLATFORM=offscreen build/bin/qt_program_tests --gtest_filter='QtProgramTest.*:QtFirmwareTest.*'
 mkdir -p docs/screenshots
 for page in "${pages[@]}"; do cp "build/screenshots/$page.png" docs/screenshots/; done
 echo "Updated: ${pages[*]/%/.png} in docs/screenshots/"
