@@ -263,10 +263,6 @@ INSTANTIATE_TEST_SUITE_P(
                }),
         Ending("port_above_eight", {L"Cannot open COM9: Error Code -1"}, "",
                [](auto& t, auto&) { t.Upload().m_nComPort = 9; }),
-        // Checked before the first record: a file that would end mid-record, or whose records
-        // are not all whole, is never sent in part.
-        Ending("short_record", {CORRUPT}, "", [](auto&, auto& s) { s.nShortRecord = 6; }),
-        Ending("last_line_cut", {CORRUPT}, "", [](auto&, auto& s) { s.bCutLastLine = true; }),
         // A file cut short after the check is refused where the cut is met, not reported sent.
         Ending("file_cut_during_upload", {CORRUPT}, std::string(399, '.'),
                [](FirmwareUpdate& t, auto& s) {
@@ -275,12 +271,6 @@ INSTANTIATE_TEST_SUITE_P(
                        if (records.size() == 2)
                            fs::resize_file(t.lastFile, fs::file_size(t.lastFile) - 11);
                    });
-               }),
-        // A line that never falls quiet is not a loader: nothing is sent into it.
-        Ending("line_keeps_sending", {UNABLE}, "",
-               [](FirmwareUpdate& t, auto&) {
-                   t.gyro.SetChatter("~");
-                   t.onBox = [&t](const auto&) { t.gyro.SetChatter(""); };
                })),
     [](const auto& info) { return std::string(info.param.pName); });
 
