@@ -1,10 +1,13 @@
-// What the Qt tests share: a person acting on the next modal window, and waiting for windows.
+// What the Qt tests share: a person acting on the next modal window, and what people look at:
+// pictures of windows in build/screenshots/<name>.png, and a tidy layout.
 #pragma once
 
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+
+#include "platform/qt/qt_ui_host.h"
 
 namespace morvane_test {
 
@@ -33,24 +36,15 @@ class CModalActor {
     int m_nActed = 0;
 };
 
-// Stops a step that a failure left waiting: runs the action after the delay, unless the
-// deadline has gone out of scope first.
-class CDeadline {
-  public:
-    CDeadline(int nMs, std::function<void()> action) : m_action(std::move(action)) {
-        m_timer.setSingleShot(true);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_action(); });
-        m_timer.start(nMs);
-    }
-
-  private:
-    std::function<void()> m_action;
-    QTimer m_timer;
-};
-
 // Deletes the widgets whose deletion was deferred.
 inline void FlushDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+// Grabs the widget as it is drawn now and writes it as PNG; true when written.
+bool SaveScreenshot(QWidget* pWidget, const QString& strName);
+
+// Texts fit their controls, and shown controls do not overlap except inside their group box.
+void ExpectTidy(platform::qt::QtUiHost& host, platform::ui::CDialog& dlg);
 
 }  // namespace morvane_test

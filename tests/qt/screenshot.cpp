@@ -1,5 +1,3 @@
-#include "tests/qt/screenshot.h"
-
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -13,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/qt/qt_ui_host.h"
+#include "tests/qt/qt_test_support.h"
 
 namespace morvane_test {
 
