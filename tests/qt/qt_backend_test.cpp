@@ -1,7 +1,7 @@
-// The Qt backend's own work: the event loop on Qt's real clock, texts in Qt's forms, and on a
-// form of every kind of control: widgets at the template's places, state set from code shown
-// and told to screen readers, message boxes and modal dialogs with timers firing under them.
-// A person's input on the program's own pages, and accessible names: qt_program_test.cpp.
+// The Qt backend's own work: the event loop on Qt's real clock, and on a form of every kind of
+// control: widgets at the template's places, state set from code shown and told to screen
+// readers, message boxes and modal dialogs with timers firing under them. A person's input on
+// the program's own pages, and accessible names: qt_program_test.cpp.
 // Times are bound from below only (a timer never fires early), and every wait ends on what it
 // waits for, so a loaded machine makes the tests slower, never wrong.
 #include <gmock/gmock.h>
@@ -18,7 +18,6 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/qt/dialog_texts.h"
 #include "platform/qt/qt_ui_host.h"
 #include "res/resources.h"
 #include "shell/splash.h"
@@ -41,17 +40,6 @@ struct CLogWindow final : platform::CTimerTarget {
     std::vector<int64_t> times;
 };
 
-// Notes the key presses that reach it.
-struct CInputSink final : QObject {
-    explicit CInputSink(std::vector<std::string>& log) : log(log) {}
-    bool event(QEvent* pEvent) override {
-        if (pEvent->type() == QEvent::KeyPress)
-            log.push_back("key");
-        return QObject::event(pEvent);
-    }
-    std::vector<std::string>& log;
-};
-
 // The Qt loop adds to the shared timer table (tests/platform/event_loop_test.cpp) the wiring to
 // Qt's real clock, and input first. While the thread is blocked, driver work runs and two timers
 // fall due, late by two intervals; their delivery is queued. Input queued behind it, posted calls,
@@ -61,7 +49,8 @@ TEST(QtEventLoopTest, DriverWorkInputAndPostedCallsGoBeforeADueTimerThatFiresOnc
     QtEventLoop loop;
     std::vector<std::string> log;
     CLogWindow window(loop, log), doomed(loop, log);
-    CInputSink input(log);
+    QLineEdit input;  // notes the key presses that reach it
+    QObject::connect(&input, &QLineEdit::textEdited, [&] { log.push_back("key"); });
     const int64_t nStart = loop.NowMs();
     loop.SetTimer(&doomed, 1, 10);
     loop.SetTimer(&window, 3, 10);
@@ -85,17 +74,6 @@ TEST(QtEventLoopTest, DriverWorkInputAndPostedCallsGoBeforeADueTimerThatFiresOnc
     EXPECT_THAT(log, ElementsAre("bytes", "woke", "posted", "key", "timer3", "timer3"));
     EXPECT_GE(window.times[0], nStart + 30);
     EXPECT_GE(window.times[1], nStart + 40);
-}
-
-TEST(DialogTextsTest, HandheldFiltersAndCaptionsBecomeQtForms) {
-    EXPECT_EQ(QtFileFilter(L"Firmware Files (*.fwr)|*.fwr||"), L"Firmware Files (*.fwr)");
-    // The pattern part rules over what the description says.
-    EXPECT_EQ(QtFileFilter(L"Firmware (*.bin)|*.fwr;*.FWR|All Files (*.*)|*.*||"),
-              L"Firmware (*.fwr *.FWR);;All Files (*.*)");
-    EXPECT_EQ(QtFileFilter(L"Firmware Files|*.fwr||"), L"Firmware Files (*.fwr)");
-    EXPECT_EQ(QtFileFilter(L"(*.fwr)|*.fwr||"), L"*.fwr (*.fwr)");
-    EXPECT_EQ(QtFileFilter(L"Firmware Files (*.fwr)"), L"");  // no pattern part
-    EXPECT_EQ(DisplayText(L"Load && &Store"), L"Load & Store");
 }
 
 enum { IDC_EDIT_A = 10, IDC_EDIT_B, IDC_BUTTON, IDC_TOGGLE, IDC_COMBO, IDC_TRACK, IDC_LIST };
