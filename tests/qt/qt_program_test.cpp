@@ -130,6 +130,7 @@ void TurnWheel(QWidget* pWidget) {
 // Drags a trackbar's thumb to the right end with the mouse.
 void DragThumbToTheEnd(QWidget* pWidget) {
     auto* pSlider = qobject_cast<QSlider*>(pWidget);
+    ASSERT_NE(pSlider, nullptr);
     QStyleOptionSlider option;
     option.initFrom(pSlider);
     option.maximum = pSlider->maximum();
@@ -185,6 +186,7 @@ struct QtProgramTest : ::testing::Test {
     // A pick in a drop-down list's dropped list with the mouse.
     void Pick(QWidget* pWidget, int nRow) {
         auto* pCombo = qobject_cast<QComboBox*>(pWidget);
+        ASSERT_NE(pCombo, nullptr);
         pCombo->showPopup();
         QAbstractItemView* pList = pCombo->view();
         const QPoint at = pList->visualRect(pList->model()->index(nRow, 0)).center();
@@ -315,7 +317,9 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageAndStoresChanges
         EXPECT_TRUE(window.isVisible());
         EXPECT_EQ(pTabs->currentIndex(), 1);
         EXPECT_EQ(sheet.GetActiveIndex(), 1);
-        type(pDeadband, "25");
+        type(pDeadband, "55", false);  // made 25 at its start: the caret stays the typist's
+        for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Delete, Qt::Key_2, Qt::Key_Tab})
+            QTest::keyClick(pDeadband, key);
         for (const char* pszReverse : {"released", "pressed"}) {
             click(Named(common, "Normal"));
             EXPECT_EQ(Told(Named(common, "Reverse")), pszReverse);
