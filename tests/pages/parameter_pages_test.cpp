@@ -24,10 +24,7 @@ class Pages : public AppFixture {
         Start();
     }
     // The tabs follow the template numbers, Main (103) first.
-    CPropertyPage& Page(int nPage) {
-        EXPECT_EQ(pSheet->GetPage(nPage - IDD_MAIN_PAGE)->TemplateId(), nPage);
-        return *pSheet->GetPage(nPage - IDD_MAIN_PAGE);
-    }
+    CPropertyPage& Page(int nPage) { return *pSheet->GetPage(nPage - IDD_MAIN_PAGE); }
     bool Show(int nPage) { return CUserInput::ChooseTab(*pSheet, nPage - IDD_MAIN_PAGE); }
     CControl& On(int nPage, int nId) { return *Page(nPage).GetDlgItem(nId); }
     CControl& Button(int nPage, const wchar_t* pszCaption) {
@@ -188,9 +185,8 @@ TEST_F(Pages, ReadValuesShowOnTheNextActivationAndEditsReachTheGyro) {
                             [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); });
     auto tapAndFinish = [&](int nId) {
         CUserInput::Tap(Ctl(nId));
-        loop.RunUntil(
-            [&] { return Main().m_link.State() == LINK_IDLE && !Main().m_link.IsBusy(); },
-            60'000);
+        loop.RunUntil([&] { return Main().m_link.State() == LINK_IDLE && !Main().m_link.IsBusy(); },
+                      60'000);
     };
     gyro.SetWord(0x0108, 20);      // deadband
     gyro.SetWord(0x010E, 15);      // acceleration profile at the slow end
@@ -198,17 +194,16 @@ TEST_F(Pages, ReadValuesShowOnTheNextActivationAndEditsReachTheGyro) {
     tapAndFinish(IDC_READ);
     ASSERT_TRUE(Show(IDD_COMMON_PAGE));
     EXPECT_EQ(On(IDD_COMMON_PAGE, IDC_DEADBAND).GetWindowText(), L"20");
-    // Every tap flips the direction: Normal, then Reverse, each while up and while down.
+    // Every tap flips the direction: Normal, then Reverse, each while up and while down; "+1"
+    // only takes the focus to the button that shows the direction.
     CControl& normal = On(IDD_COMMON_PAGE, IDC_DIRECTION_NORMAL);
     CControl& reverse = On(IDD_COMMON_PAGE, IDC_DIRECTION_REVERSE);
     for (CControl* pTapped : {&normal, &normal, &reverse, &reverse}) {
         const bool bReverse = Record().ServoDirection;
-        EXPECT_EQ(reverse.GetCheck(), bReverse ? 1 : 0);
         CUserInput::Tap(*pTapped);
         EXPECT_EQ(Record().ServoDirection, !bReverse);
-        EXPECT_EQ(normal.GetCheck(), bReverse ? 1 : 0);
-        EXPECT_EQ(reverse.GetCheck(), bReverse ? 0 : 1);
-        // "+1" only takes the focus to the button that shows the direction.
+        EXPECT_EQ(std::pair(normal.GetCheck() != 0, reverse.GetCheck() != 0),
+                  std::pair(bReverse, !bReverse));
         CUserInput::Focus(bReverse ? reverse : normal);
         CUserInput::Tap(Button(IDD_COMMON_PAGE, L"+1"));
         EXPECT_EQ(Page(IDD_COMMON_PAGE).GetFocus(), bReverse ? &normal : &reverse);

@@ -1,36 +1,40 @@
 // The program's own sheet on the Qt backend, as a pilot meets it: a Read of gyro-sim over a
 // real pseudo-terminal through the termios path, in real time, every page with the gyro's
-// values, a refused value, and a Store that reaches the gyro's memory.
+// values, refused values, each kind of control used with the mouse, keys and wheel, and a
+// Store that reaches the gyro's memory.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <QAbstractItemView>
 #include <QAccessible>
-#include <QDialog>
+#include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QSlider>
+#include <QStyleOptionSlider>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
-#include <filesystem>
-#include <fstream>
+#include <QTimer>
+#include <QWheelEvent>
 #include <sstream>
-#include <string>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "app/config_sheet.h"
 #include "platform/files.h"
 #include "platform/qt/qt_ui_host.h"
 #include "res/resources.h"
 #include "tests/pty/pty_support.h"
-#include "tests/qt/qt_test_support.h"
-#include "tests/qt/screenshot.h"
 
 namespace {
 
 using namespace platform::ui;
-using morvane_test::CModalActor;
 using platform::qt::QtEventLoop;
 using platform::qt::QtUiHost;
 
@@ -40,6 +44,13 @@ using platform::qt::QtUiHost;
 const char GYRO_MEMORY[] =
     "07E8\n040D\n0078\n006E\n000C\nFFE2\nFFEC\n0005\n0009\n0005\n0009\n005A\n"
     "1806\n0000\nFFF8\n0B00\n";
+// After the pilot's changes: high endpoint 121 %, deadband 25, acceleration profile at 14.
+const char STORED_MEMORY[] =
+    "07EC\n040D\n0078\n006E\n0019\nFFE2\nFFEC\n0001\n0009\n0001\n0009\n005A\n"
+    "1806\n0000\nFFF8\n0B00\n";
+
+// The pictures of the pages, for the README (tools/update-screenshots.sh).
+const QString SCREENSHOT_DIR = QStringLiteral(MORVANE_SCREENSHOT_DIR "/");
 
 // What each tab shows after the Read, by the names a screen reader gives the controls.
 // clang-format off
@@ -55,6 +66,85 @@ const std::tuple<int, const char*, const char*> SHOWN[] = {
     {5, "Firmware transfer progress", "0"}};
 // clang-format on
 
+// Acts on every modal window of type T that opens, from a timer of Qt's own, as a person would
+// (the framework's timers stay free for the code under test).
+template <typename T>
+class CModalActor {
+  public:
+    explicit CModalActor(std::function<void(T*)> act) : m_act(std::move(act)) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (T* pWindow = qobject_cast<T*>(QApplication::activeModalWidget()))
+                m_act(pWindow);
+        });
+        m_timer.start(5);
+    }
+
+  private:
+    std::function<void(T*)> m_act;
+    QTimer m_timer;
+};
+
+// Texts fit their controls, and shown controls do not overlap except inside their group box.
+void ExpectTidy(QWidget* pView) {
+    const QFontMetrics metrics(pView->font());
+    std::vector<std::pair<QRect, QString>> placed;
+    for (QWidget* pWidget : pView->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QRect rect = pWidget->geometry();
+        const QString strWhere = pWidget->accessibleName();
+        QSize needed(0, 0);  // a wrapping label may take more lines, no more width
+        if (auto* pLabel = qobject_cast<QLabel*>(pWidget)) {
+            const QRect room(0, 0, pLabel->wordWrap() ? rect.width() : 10000, 10000);
+            const int nFlags = Qt::TextWordWrap | static_cast<int>(pLabel->alignment());
+            needed = metrics.boundingRect(room, nFlags, pLabel->text()).size();
+        }
+        if (auto* pButton = qobject_cast<QPushButton*>(pWidget))
+            needed = QSize(metrics.horizontalAdvance(pButton->text()) + 4, 0);
+        EXPECT_LE(needed.width(), rect.width()) << strWhere.toStdString();
+        EXPECT_LE(needed.height(), rect.height()) << strWhere.toStdString();
+        if (qobject_cast<QGroupBox*>(pWidget) || pWidget->isHidden())
+            continue;
+        for (const auto& [other, strOther] : placed)
+            EXPECT_FALSE(rect.intersects(other))
+                << (strWhere + " overlaps " + strOther).toStdString();
+        placed.emplace_back(rect, strWhere);
+    }
+}
+
+// What a screen reader tells of a control: a toggle's state, or its value.
+std::string Told(QWidget* pWidget) {
+    QAccessibleInterface* pAccessible = QAccessible::queryAccessibleInterface(pWidget);
+    if (pAccessible->state().checkable)
+        return pAccessible->state().checked ? "pressed" : "released";
+    if (QAccessibleValueInterface* pValue = pAccessible->valueInterface())
+        return pValue->currentValue().toString().toStdString();
+    return pAccessible->text(QAccessible::Value).toStdString();
+}
+
+void TurnWheel(QWidget* pWidget) {
+    const QPointF at(pWidget->rect().center());
+    QWheelEvent wheel(at, pWidget->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(pWidget, &wheel);
+}
+
+// Drags a trackbar's thumb to the right end with the mouse.
+void DragThumbToTheEnd(QWidget* pWidget) {
+    auto* pSlider = qobject_cast<QSlider*>(pWidget);
+    ASSERT_NE(pSlider, nullptr);
+    QStyleOptionSlider option;
+    option.initFrom(pSlider);
+    option.maximum = pSlider->maximum();
+    option.sliderPosition = pSlider->sliderPosition();
+    option.tickPosition = pSlider->tickPosition();
+    const QPoint from = pSlider->style()
+                            ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle)
+                            .center();
+    const QPoint to(pSlider->width() - 1, from.y());
+    QTest::mousePress(pSlider, Qt::LeftButton, {}, from);
+    QTest::mouseMove(pSlider, to);
+    QTest::mouseRelease(pSlider, Qt::LeftButton, {}, to);
+}
+
 struct QtProgramTest : ::testing::Test {
     QtProgramTest() {
         SetTemplateLookup(FindDialogTemplate);
@@ -64,7 +154,7 @@ struct QtProgramTest : ::testing::Test {
     ~QtProgramTest() override {
         SetHost(nullptr);
         platform::SetExecutablePathOverride(std::nullopt);
-        morvane_test::FlushDeferredDeletes();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     // Runs the program's sheet; the action runs once it is shown, then the sheet closes.
     void RunSheet(const std::function<void(CTQ480ConfigSheet&, QDialog&)>& action) {
@@ -73,7 +163,9 @@ struct QtProgramTest : ::testing::Test {
             action(sheet, *host.SheetWindow(sheet));
             host.SheetWindow(sheet)->close();
         });
-        const morvane_test::CDeadline deadline(30000, [&] {
+        // A step that a failure left waiting ends the sheet rather than hang.
+        QObject deadline;
+        QTimer::singleShot(30000, &deadline, [&] {
             if (QDialog* pWindow = host.SheetWindow(sheet))
                 pWindow->done(0);
         });
@@ -91,60 +183,78 @@ struct QtProgramTest : ::testing::Test {
         ADD_FAILURE() << "no control named " << pszName;
         return host.WindowWidget(page);
     }
-    // What a screen reader tells of a control: a toggle's state, or its value.
-    static std::string Told(QWidget* pWidget) {
-        QAccessibleInterface* pAccessible = QAccessible::queryAccessibleInterface(pWidget);
-        if (pAccessible->state().checkable)
-            return pAccessible->state().checked ? "pressed" : "released";
-        if (QAccessibleValueInterface* pValue = pAccessible->valueInterface())
-            return pValue->currentValue().toString().toStdString();
-        return pAccessible->text(QAccessible::Value).toStdString();
+    // A pick in a drop-down list's dropped list with the mouse.
+    void Pick(QWidget* pWidget, int nRow) {
+        auto* pCombo = qobject_cast<QComboBox*>(pWidget);
+        ASSERT_NE(pCombo, nullptr);
+        pCombo->showPopup();
+        QAbstractItemView* pList = pCombo->view();
+        const QPoint at = pList->visualRect(pList->model()->index(nRow, 0)).center();
+        QTest::mouseMove(pList->viewport(), at);
+        QTest::mouseClick(pList->viewport(), Qt::LeftButton, {}, at);
+        loop.RunFor(20);  // the choice is reported once the list has closed
     }
 
     QtEventLoop loop;
     QtUiHost host{loop};
-    // The box the test expects next ("caption: text") is answered OK with a click; any other
-    // box fails the test with its text and is closed, instead of waiting for an answer that
-    // never comes.
+    // The boxes the test expects next ("caption: text" begins so) are answered OK with a click;
+    // any other box fails the test with its text and is closed, instead of waiting for an
+    // answer that never comes.
     std::string strExpectedBox;
+    int nExpectedBoxes = 0;
     std::vector<std::string> boxes;
+    void Expect(const std::string& strBox, int nTimes = 1) {
+        strExpectedBox = strBox;
+        nExpectedBoxes = nTimes;
+    }
     void Answer(QMessageBox* pBox) {
         const std::string strBox = (pBox->windowTitle() + ": " + pBox->text()).toStdString();
-        if (strBox == std::exchange(strExpectedBox, {})) {
+        if (strBox.starts_with(strExpectedBox) && nExpectedBoxes > 0) {
+            --nExpectedBoxes;
             QTest::mouseClick(pBox->button(QMessageBox::Ok), Qt::LeftButton);
         } else {
             boxes.push_back(strBox);
             pBox->reject();
         }
     }
-    CModalActor<QMessageBox> watchdog{[this](QMessageBox* pBox) { Answer(pBox); }, true};
+    CModalActor<QMessageBox> watchdog{[this](QMessageBox* pBox) { Answer(pBox); }};
 };
 
-TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageAndStoresAChange) {
+TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageAndStoresChanges) {
     GyroSimProcess sim("Simulated tq480 gyro", {}, GYRO_MEMORY);  // private folders
     ASSERT_FALSE(sim.Tty().empty());
     const fs::path folder = fs::path(getenv("XDG_RUNTIME_DIR"));
     platform::SetExecutablePathOverride((folder / "morvane-gyro-tools").string());
 
     RunSheet([&](CTQ480ConfigSheet& sheet, QDialog& window) {
-        auto* pTabs = window.findChild<QTabBar*>();
+        auto* pTabs = window.findChild<QTabWidget*>();
+        EXPECT_EQ(pTabs->tabPosition(), QTabWidget::South);
         // A person's click gives the keyboard back to the sheet after a dialog; QTest's does not.
         auto activate = [&] {
             window.activateWindow();
             EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
         };
-        auto choose = [&](int nTab) -> CPropertyPage& {
+        auto clickTab = [&](int nTab) {
             activate();
-            QTest::mouseClick(pTabs, Qt::LeftButton, {}, pTabs->tabRect(nTab).center());
+            QTest::mouseClick(pTabs->tabBar(), Qt::LeftButton, {},
+                              pTabs->tabBar()->tabRect(nTab).center());
+        };
+        auto choose = [&](int nTab) -> CPropertyPage& {
+            clickTab(nTab);
             EXPECT_EQ(sheet.GetActiveIndex(), nTab);
             return *sheet.GetPage(nTab);
         };
-        auto typeAndLeave = [&](QWidget* pEdit, const char* pszText) {
+        auto type = [&](QWidget* pEdit, const char* pszText, bool bLeave = true) {
             activate();
             QTest::mouseClick(pEdit, Qt::LeftButton);
             QTest::keyClick(pEdit, Qt::Key_A, Qt::ControlModifier);
             QTest::keyClicks(pEdit, pszText);
-            QTest::keyClick(pEdit, Qt::Key_Tab);
+            if (bLeave)
+                QTest::keyClick(pEdit, Qt::Key_Tab);
+        };
+        auto click = [&](QWidget* pWidget) {
+            activate();
+            QTest::mouseClick(pWidget, Qt::LeftButton);
         };
         CMainCtrlPage& page = sheet.m_mainPage;
         CControl& status = *page.GetDlgItem(IDC_STATUS);
@@ -161,114 +271,137 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageAndStoresAChange
         ASSERT_GE(nEntry, 0);
         if (nEntry != ports.GetCurSel())
             CUserInput::Pick(ports, nEntry);
-        QTest::mouseClick(Named(page, "Read"), Qt::LeftButton);
+        click(Named(page, "Read"));
         ASSERT_TRUE(finished(L"Read Complete"));
         ASSERT_TRUE(boxes.empty());
 
         // Every tab as a pilot chooses it, with the gyro's values (and the sample firmware
-        // file opened), tidy, photographed for the README.
+        // file opened), every control named for a screen reader, tidy, photographed for the
+        // README.
         CModalActor<QFileDialog> opening([](QFileDialog* pDialog) {
+            EXPECT_EQ(pDialog->nameFilters().join(";;"), "fwr (*.fwr)");
             pDialog->selectFile(QStringLiteral(SAMPLE_FIRMWARE_PATH));
             static_cast<QDialog*>(pDialog)->accept();  // protected in QFileDialog
         });
         for (int nTab = 0; nTab < sheet.GetPageCount(); ++nTab) {
             CPropertyPage& shown = choose(nTab);
             if (&shown == &sheet.m_firmwarePage)
-                QTest::mouseClick(Named(shown, "Open Firmware File"), Qt::LeftButton);
+                click(Named(shown, "Open Firmware File"));
             for (const auto& [nPage, pszName, pszValue] : SHOWN)
                 if (nPage == nTab) {
                     EXPECT_EQ(Told(Named(shown, pszName)), pszValue) << pszName;
                 }
-            morvane_test::ExpectTidy(host, shown);
-            const QString strTitle = QString::fromStdWString(shown.Title());
-            EXPECT_TRUE(
-                morvane_test::SaveScreenshot(&window, strTitle.section(' ', 0, 0).toLower()));
+            for (const auto& pControl : shown.Controls())
+                EXPECT_NE(host.ControlWidget(*pControl)->accessibleName(), "");
+            ExpectTidy(host.WindowWidget(shown));
+            const QString strName = QString::fromStdWString(shown.Title()).section(' ', 0, 0);
+            EXPECT_TRUE(QDir().mkpath(SCREENSHOT_DIR));
+            EXPECT_TRUE(window.grab().save(SCREENSHOT_DIR + strName.toLower() + ".png", "PNG"));
         }
 
-        // 300 typed into the deadband is refused with the handheld's message when the field
-        // is left, and the value read comes back; 25 is taken.
-        QWidget* pDeadband = Named(choose(1), "Rudder Stick Deadband");
-        strExpectedBox =
-            "Info: Deadband must be less or equal to 100\nValue has been change to previous value";
-        typeAndLeave(pDeadband, "300");
-        EXPECT_EQ(strExpectedBox, "");  // shown and answered
+        // Common: 300 typed into the deadband is refused with the handheld's message when the
+        // field is left, and the value read comes back. "abc" keeps the pilot on the page
+        // whether a tab is clicked, Ctrl+Tab pressed or the window closed. 25 is taken. Each
+        // tap on a direction toggle flips the direction.
+        CPropertyPage& common = choose(1);
+        QWidget* pDeadband = Named(common, "Rudder Stick Deadband");
+        Expect("Info: Deadband must be less or equal to 100\n");
+        type(pDeadband, "300");
         EXPECT_EQ(Told(pDeadband), "12");
-        typeAndLeave(pDeadband, "25");
+        type(pDeadband, "abc", false);
+        Expect(window.windowTitle().toStdString() + ": Please enter an integer.", 3);
+        clickTab(2);
+        QTest::keyClick(pTabs, Qt::Key_Tab, Qt::ControlModifier);
+        window.close();
+        EXPECT_EQ(nExpectedBoxes, 0);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(pTabs->currentIndex(), 1);
+        EXPECT_EQ(sheet.GetActiveIndex(), 1);
+        type(pDeadband, "55", false);  // made 25 at its start: the caret stays the typist's
+        for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Delete, Qt::Key_2, Qt::Key_Tab})
+            QTest::keyClick(pDeadband, key);
+        for (const char* pszReverse : {"released", "pressed"}) {
+            click(Named(common, "Normal"));
+            EXPECT_EQ(Told(Named(common, "Reverse")), pszReverse);
+        }
 
-        // A list that gets the focus by the keys is the step target: "+1" only takes the
-        // focus back to it.
+        // Servo: the field loses the focus before "+1" is clicked, so 150 is refused first
+        // and the step goes from the value read.
         CPropertyPage& servo = choose(2);
+        QWidget* pHigh = Named(servo, "High Endpoint");
+        type(pHigh, "150", false);
+        Expect("Info: Endpoint must be less or equal to 145%\n");
+        click(Named(servo, "+1"));
+        EXPECT_EQ(nExpectedBoxes, 0);
+        EXPECT_EQ(Told(pHigh), "121");
+        // A list that gets the focus by the keys is the step target: "+1" only takes the
+        // focus back to it. The wheel over it changes nothing.
         QWidget* pTrim = Named(servo, "Midpoint Trim");
-        QTest::mouseClick(pTrim, Qt::LeftButton);
+        click(pTrim);
         QTest::keyClick(pTrim, Qt::Key_Tab);
-        QTest::mouseClick(Named(servo, "+1"), Qt::LeftButton);
-        EXPECT_TRUE(Named(servo, "Servo")->hasFocus());
+        click(Named(servo, "+1"));
+        QWidget* pModel = Named(servo, "Servo");
+        EXPECT_TRUE(pModel->hasFocus());
         EXPECT_EQ(Told(pTrim), "-8");
+        TurnWheel(pModel);
+        EXPECT_EQ(Told(pModel), "Futaba BLS251");
+        // Picks in dropped lists: a type of one's own makes the servo Generic (the list's
+        // selection change), a speed is taken (its close-up), a preset brings its type and
+        // speed back.
+        Pick(Named(servo, "Type"), 0);
+        EXPECT_EQ(Told(pModel), "Generic");
+        Pick(Named(servo, "Speed"), 2);
+        EXPECT_EQ(sheet.m_gyroParameters.ServoSpeed, 2);
+        Pick(pModel, 9);
+        EXPECT_EQ(Told(Named(servo, "Type")) + " " + Told(Named(servo, "Speed")),
+                  "760usec/560Hz 0.06");
 
-        // Store on Main, agreed with a click: the gyro's memory holds what was read, and 25.
-        CModalActor<QDialog> agreeing(
-            [](QDialog* pDialog) {
-                for (QPushButton* pButton : pDialog->findChildren<QPushButton*>())
-                    if (pButton->isVisible() && pButton->text() == "I Agree")
-                        QTest::mouseClick(pButton, Qt::LeftButton);
-            },
-            true);
-        QTest::mouseClick(Named(choose(0), "Store"), Qt::LeftButton);
+        // Mode2: the wheel over a trackbar changes nothing; its thumb dragged to the end is 15,
+        // a key steps it back, and it is the step target: "+1" only takes the focus to it.
+        CPropertyPage& mode2 = choose(4);
+        QWidget* pAcceleration = Named(mode2, "Acceleration Profile");
+        TurnWheel(pAcceleration);
+        EXPECT_EQ(Told(pAcceleration), "10");
+        DragThumbToTheEnd(pAcceleration);
+        EXPECT_EQ(sheet.m_gyroParameters.AvcsAccelerationProfile, 15);
+        QTest::keyClick(pAcceleration, Qt::Key_Left);
+        click(Named(mode2, "+1"));
+        EXPECT_TRUE(pAcceleration->hasFocus());
+        EXPECT_EQ(Told(pAcceleration), "14");
+
+        // Store on Main, agreed with a click: the gyro's memory holds the changes.
+        CModalActor<QDialog> agreeing([](QDialog* pDialog) {
+            for (QPushButton* pButton : pDialog->findChildren<QPushButton*>())
+                if (pButton->isVisible() && pButton->text() == "I Agree") {
+                    ExpectTidy(pButton->parentWidget());
+                    QTest::mouseClick(pButton, Qt::LeftButton);
+                }
+        });
+        click(Named(choose(0), "Store"));
         ASSERT_TRUE(finished(L"Write Complete"));
         std::stringstream memory;
         memory << std::ifstream(sim.MemoryPath()).rdbuf();
-        std::string strExpected = GYRO_MEMORY;
-        EXPECT_TRUE(memory.str().ends_with(strExpected.replace(20, 4, "0019"))) << memory.str();
+        EXPECT_TRUE(memory.str().ends_with(STORED_MEMORY)) << memory.str();
     });
 }
 
-}  // namespace
-
-namespace {
-
-// Waits up to nMs for the process to end; its exit status, or -1 when it still runs.
-int WaitForExit(pid_t nPid, int nMs) {
-    for (int nWaited = 0; nWaited <= nMs; nWaited += 20) {
-        int nStatus = 0;
-        if (waitpid(nPid, &nStatus, WNOHANG) == nPid)
-            return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -2;
-        usleep(20'000);
-    }
-    return -1;
-}
-
-pid_t StartProgram() {
-    const pid_t nPid = fork();
-    if (nPid == 0) {
-        execl(PROGRAM_PATH, PROGRAM_PATH, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return nPid;
-}
-
+// The real program: a second start reaches the running copy and ends at once instead of
+// showing a second sheet.
 TEST(ProgramInstances, ASecondStartHandsOverToTheRunningCopyAndEnds) {
     const fs::path folder =
         fs::temp_directory_path() / ("morvane-instances-" + std::to_string(getpid()));
     fs::create_directories(folder / "config");
     setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-
-    const pid_t nFirst = StartProgram();
-    ASSERT_GT(nFirst, 0);
-    // The first copy shows its sheet and keeps running.
-    EXPECT_EQ(WaitForExit(nFirst, 1500), -1);
-    // A second copy reaches it and ends at once instead of showing a second sheet.
-    const pid_t nSecond = StartProgram();
-    const int nSecondStatus = WaitForExit(nSecond, 15000);
-    if (nSecondStatus == -1) {
-        kill(nSecond, SIGKILL);
-        waitpid(nSecond, nullptr, 0);
-    }
-    EXPECT_EQ(nSecondStatus, 0);
-    EXPECT_EQ(WaitForExit(nFirst, 0), -1);
-    kill(nFirst, SIGTERM);
-    waitpid(nFirst, nullptr, 0);
+    QProcess first, second;
+    first.start(QStringLiteral(PROGRAM_PATH));
+    EXPECT_FALSE(first.waitForFinished(1500));  // it shows its sheet and keeps running
+    second.start(QStringLiteral(PROGRAM_PATH));
+    EXPECT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.terminate();
+    first.waitForFinished();
     fs::remove_all(folder);
 }
 
