@@ -145,6 +145,20 @@ void DragThumbToTheEnd(QWidget* pWidget) {
     QTest::mouseRelease(pSlider, Qt::LeftButton, {}, to);
 }
 
+// The pilot's tap on "I Agree" in an agreement dialog.
+void Agree(QDialog* pDialog) {
+    for (QPushButton* pButton : pDialog->findChildren<QPushButton*>())
+        if (pButton->isVisible() && pButton->text() == "I Agree") {
+            ExpectTidy(pButton->parentWidget());
+            QTest::mouseClick(pButton, Qt::LeftButton);
+        }
+}
+
+void Photograph(QWidget& window, const QString& strName) {
+    EXPECT_TRUE(QDir().mkpath(SCREENSHOT_DIR));
+    EXPECT_TRUE(window.grab().save(SCREENSHOT_DIR + strName + ".png", "PNG"));
+}
+
 struct QtProgramTest : ::testing::Test {
     QtProgramTest() {
         SetTemplateLookup(FindDialogTemplate);
@@ -294,9 +308,7 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageAndStoresChanges
             for (const auto& pControl : shown.Controls())
                 EXPECT_NE(host.ControlWidget(*pControl)->accessibleName(), "");
             ExpectTidy(host.WindowWidget(shown));
-            const QString strName = QString::fromStdWString(shown.Title()).section(' ', 0, 0);
-            EXPECT_TRUE(QDir().mkpath(SCREENSHOT_DIR));
-            EXPECT_TRUE(window.grab().save(SCREENSHOT_DIR + strName.toLower() + ".png", "PNG"));
+            Photograph(window, QString::fromStdWString(shown.Title()).section(' ', 0, 0).toLower());
         }
 
         // Common: 300 typed into the deadband is refused with the handheld's message when the
@@ -370,19 +382,66 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageAndStoresChanges
         EXPECT_EQ(Told(pAcceleration), "14");
 
         // Store on Main, agreed with a click: the gyro's memory holds the changes.
-        CModalActor<QDialog> agreeing([](QDialog* pDialog) {
-            for (QPushButton* pButton : pDialog->findChildren<QPushButton*>())
-                if (pButton->isVisible() && pButton->text() == "I Agree") {
-                    ExpectTidy(pButton->parentWidget());
-                    QTest::mouseClick(pButton, Qt::LeftButton);
-                }
-        });
+        CModalActor<QDialog> agreeing(Agree);
         click(Named(choose(0), "Store"));
         ASSERT_TRUE(finished(L"Write Complete"));
         std::stringstream memory;
         memory << std::ifstream(sim.MemoryPath()).rdbuf();
         EXPECT_TRUE(memory.str().ends_with(STORED_MEMORY)) << memory.str();
     });
+}
+
+// A firmware update as a pilot makes it: the tab chosen with the mouse, a make-fwr file opened
+// through Qt's file dialog, Send Firmware and "I Agree" clicked, the page photographed
+// mid-transfer, and gyro-sim's loader holding every record afterwards.
+TEST_F(QtProgramTest, APilotSendsFirmwareToGyroSimAndWatchesItGo) {
+    const std::string strRecords =
+        fs::temp_directory_path() / ("morvane-qt-fw-" + std::to_string(getpid()));
+    const std::string strFile = strRecords + ".fwr";
+    GyroSimProcess sim("Simulated tq480 gyro", {"--firmware", strRecords});
+    std::string strOut;
+    ASSERT_EQ(RunCommand(MAKE_FWR_PATH " --records 300 " + strFile, strOut), 0) << strOut;
+    platform::SetExecutablePathOverride(sim.MemoryPath() + "-tools");
+
+    RunSheet([&](CTQ480ConfigSheet& sheet, QDialog& window) {
+        CControl& ports = *sheet.m_mainPage.GetDlgItem(IDC_COMPORT);
+        for (int i = 0; i < ports.GetCount(); ++i)
+            if (ports.GetLBText(i).ends_with(L"(Simulated tq480 gyro)") && i != ports.GetCurSel())
+                CUserInput::Pick(ports, i);
+        auto* pTabs = window.findChild<QTabBar*>();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::mouseClick(pTabs, Qt::LeftButton, {}, pTabs->tabRect(5).center());
+        CTQ480FirmwarePage& page = sheet.m_firmwarePage;
+        CModalActor<QFileDialog> opening([&](QFileDialog* pDialog) {
+            pDialog->selectFile(QString::fromStdString(strFile));
+            static_cast<QDialog*>(pDialog)->accept();  // protected in QFileDialog
+        });
+        QTest::mouseClick(Named(page, "Open Firmware File"), Qt::LeftButton);
+        CModalActor<QDialog> agreeing(Agree);
+        QTest::mouseClick(Named(page, "Send Firmware"), Qt::LeftButton);
+
+        // A third of the way: the bar and the percentage part-way, the button to stop.
+        EXPECT_TRUE(loop.RunUntil(
+            [&] { return page.GetDlgItem(IDC_TRANSFER_PROGRESS)->GetPos() >= 100; }, 30'000));
+        EXPECT_EQ(page.GetDlgItem(IDC_PERCENT)->GetWindowText(), L"33.3%");
+        EXPECT_EQ(page.GetDlgItem(IDC_SEND_FIRMWARE)->GetWindowText(), L"Stop Sending");
+        Photograph(window, "firmware-sending");
+        Expect(
+            "Attention: The firmware update completed sucessfully.\n\nBefore you fly ensure "
+            "the controls operate correctly.");
+        EXPECT_TRUE(loop.RunUntil([&] { return nExpectedBoxes == 0 || !boxes.empty(); }, 60'000));
+    });
+    std::ifstream fwr(strFile);
+    std::string strLine, strExpected;
+    for (int nLine = 1; std::getline(fwr, strLine); ++nLine)
+        if (nLine > 3)
+            strExpected += strLine.substr(0, 20) + " .\n";
+    std::stringstream kept;
+    kept << std::ifstream(strRecords).rdbuf();
+    EXPECT_EQ(kept.str(), strExpected);
+    fs::remove(strFile);
+    fs::remove(strRecords);
 }
 
 // The real program: a second start reaches the running copy and ends at once instead of
