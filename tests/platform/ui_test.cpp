@@ -116,6 +116,12 @@ TEST_F(UiTest, UserInputNotifiesInTheHandheldsOrderAndCodeNotifiesNothing) {
     Item(IDC_EDIT_B).SetWindowText(L"5");
     Item(IDC_BUTTON).EnableWindow(false);
     EXPECT_FALSE(CUserInput::Tap(Item(IDC_BUTTON)));
+    // An entry inserted at or before the selection leaves the same entry selected.
+    const std::wstring strSelected = combo.GetLBText(1);
+    combo.InsertString(1, L"new");
+    combo.InsertString(0, L"first");
+    combo.InsertString(5, L"after");
+    EXPECT_EQ(combo.GetLBText(combo.GetCurSel()), strSelected);
     combo.ResetContent();
     EXPECT_EQ(combo.GetCurSel(), CB_ERR);
     // A destroyed window's timers are gone.
