@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <string>
+
+#include "platform/serial.h"
 
 namespace platform {
 namespace {
@@ -41,6 +45,14 @@ TEST(Text, DecodesUtf8AndTheLocalesCharacterSetReplacingOnlyBytesThatStartNoSequ
         EXPECT_EQ(WideFromLocaleText(strGerman), strExpected) << pLocale;
     }
     std::setlocale(LC_CTYPE, "C");
+    // A port held by another program, on a German desktop (English without libc-l10n).
+    setenv("LANGUAGE", "de", 1);
+    std::setlocale(LC_ALL, "C.UTF-8");
+    const std::wstring strBusy = SystemErrorText(EBUSY);
+    unsetenv("LANGUAGE");
+    std::setlocale(LC_ALL, "C");
+    EXPECT_TRUE(strBusy == L"Das Ger\u00E4t oder die Ressource ist belegt" ||
+                strBusy == L"Device or resource busy");
 }
 
 }  // namespace
