@@ -44,27 +44,23 @@ class TermiosDeviceTest : public ::testing::Test {
     std::unique_ptr<SerialDevice> m_pDevice;
 };
 
-// Raw mode shows in the bytes passing unchanged. What the tty cannot take (a rate with no
-// constant; 7E1 on a pty, which stays at CS8 without parity) fails and changes nothing.
+// Raw mode shows in the bytes passing unchanged. What the tty cannot take (7E1 on a pty, which
+// stays at CS8 without parity) fails and changes nothing.
 TEST_F(TermiosDeviceTest, OpenMakesTheTtyRaw19200_8N1AndCloseGivesBackTheEarlierSettings) {
     termios tio{};
     ASSERT_EQ(tcgetattr(m_nMaster, &tio), 0);
     EXPECT_EQ(cfgetispeed(&tio), B19200);
     EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL | CLOCAL | CREAD),
               tcflag_t(CS8 | CLOCAL | CREAD));
-    SerialLineSettings opened, back;
+    SerialLineSettings opened, bad, back;
     ASSERT_TRUE(m_pDevice->GetLineSettings(opened));
-    SerialLineSettings bad[] = {opened, opened};
-    bad[0].nBaudRate = 12345;
-    bad[1].nByteSize = 7;
-    bad[1].nParity = PARITY_EVEN;
-    for (const SerialLineSettings& settings : bad) {
-        SetLastSystemError(0);
-        EXPECT_FALSE(m_pDevice->SetLineSettings(settings));
-        EXPECT_EQ(LastSystemError(), uint32_t(EINVAL));
-        ASSERT_TRUE(m_pDevice->GetLineSettings(back));
-        EXPECT_EQ(back, opened);
-    }
+    bad = opened;
+    bad.nByteSize = 7;
+    bad.nParity = PARITY_EVEN;
+    EXPECT_FALSE(m_pDevice->SetLineSettings(bad));
+    EXPECT_EQ(LastSystemError(), uint32_t(EINVAL));
+    ASSERT_TRUE(m_pDevice->GetLineSettings(back));
+    EXPECT_EQ(back, opened);
 
     ASSERT_TRUE(m_pDevice->Close());
     ASSERT_EQ(tcgetattr(m_nMaster, &tio), 0);
