@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <vector>
 
+#include "res/icon128_xpm.h"
 #include "res/resources.h"
 
 using namespace platform::ui;
@@ -32,7 +35,7 @@ bool Contains(const Rect& o, const Rect& i) {
     return o.left <= i.left && i.right <= o.right && o.top <= i.top && i.bottom <= o.bottom;
 }
 
-TEST(DialogTemplates, AreWellFormedAndTheirVisibleControlsDoNotOverlap) {
+TEST(Resources, TemplatesAndIconAreWellFormedAndVisibleControlsDoNotOverlap) {
     const std::pair<int, const wchar_t*> templates[] = {
         {IDD_MAIN_PAGE, L"Main"},   {IDD_COMMON_PAGE, L"Common"},
         {IDD_SERVO_PAGE, L"Servo"}, {IDD_MODE1_PAGE, L"Mode1"},
@@ -82,6 +85,13 @@ TEST(DialogTemplates, AreWellFormedAndTheirVisibleControlsDoNotOverlap) {
         }
         EXPECT_TRUE(nSteps == 0 || nSteps == 4);
     }
+    // The icon's XPM lines follow its header: the colours, then rows of the width given.
+    int w = 0, h = 0, nColours = 0, nCpp = 0;
+    ASSERT_TRUE(std::istringstream(kIcon128Xpm[0]) >> w >> h >> nColours >> nCpp);
+    ASSERT_EQ(std::size(kIcon128Xpm), static_cast<size_t>(1 + nColours + h));
+    EXPECT_TRUE(std::all_of(kIcon128Xpm + 1 + nColours, std::end(kIcon128Xpm), [&](const char* p) {
+        return std::strlen(p) == static_cast<size_t>(w * nCpp);
+    }));
 }
 
 }  // namespace
