@@ -140,7 +140,7 @@ TEST_F(PortMapTest, NewDevicesTakeAnOpenableNumberFromTheDeviceAwayLongest) {
 
 // Remembered identities that name no device, and names that are no port, open nothing.
 TEST_F(PortMapTest, NothingElseOpens) {
-    std::ofstream(m_setup.strNumbersFile) << "7\tbad\n8\tusb:../x\n";
+    std::ofstream(m_setup.strNumbersFile) << "1\tuart:ttyS0\n7\tbad\n8\tusb:../x\n";
     for (const char* pName : {"COM5:", "COM7", "COM8", "COM01", "COM1::", "COM0:", "COM123",
                               "COMx:", " COM1", "LPT1:", ""})
         EXPECT_FALSE(PortMap::Instance().OpenPathFor(pName)) << pName;
