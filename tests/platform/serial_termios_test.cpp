@@ -73,7 +73,6 @@ TEST_F(TermiosDeviceTest, OpenMakesTheTtyRaw19200_8N1AndCloseGivesBackTheEarlier
 // or by TIOCEXCL only.
 TEST_F(TermiosDeviceTest, ASecondHolderIsBusy) {
     const std::string strLink = testing::TempDir() + "termios_link." + std::to_string(getpid());
-    unlink(strLink.c_str());
     ASSERT_EQ(symlink(m_strSlave.c_str(), strLink.c_str()), 0);
     EXPECT_TRUE(Busy() && !OpenTermiosDevice(strLink) && LastSystemError() == EBUSY);
     ASSERT_TRUE(m_pDevice->Close());

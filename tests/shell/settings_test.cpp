@@ -51,7 +51,6 @@ TEST(Settings, TheFileLiesInTheProgramsFolderWhenThatPathCanBeOpened) {
         EXPECT_EQ(Read(file), file.empty() ? "" : std::to_string(i + 1));
     }
     fs::current_path(saved);
-    EXPECT_EQ(Read(tooLong / "morvane.ini"), "2");
     fs::remove_all(here);
 
     // Without the override: the running program's own path, never cut.
