@@ -1,71 +1,37 @@
-// What the channel's and the simulator's tests do not already show of the in-memory line.
+// What the channel's and the pages' tests (8N1, a pulled cable, exclusive opens) do not show.
 #include "platform/serial_memory.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-
 namespace {
 
-using platform::ClockKind;
-using platform::HeadlessEventLoop;
 using platform::MemorySerialLine;
 
-struct MemorySerialLineTest : ::testing::Test {
-    HeadlessEventLoop loop{ClockKind::Virtual};
-    MemorySerialLine line{loop};
-    std::unique_ptr<platform::SerialDevice> device = line.OpenProgramEnd();
-};
-
-TEST_F(MemorySerialLineTest, ByteTimeFollowsTheLineSettings) {
-    platform::SerialLineSettings settings;
-    settings.nBaudRate = 9600;
-    settings.nParity = platform::PARITY_EVEN;
-    settings.nStopBits = platform::STOP_BITS_TWO;
-    ASSERT_TRUE(device->SetLineSettings(settings));
-    EXPECT_EQ(line.ByteTimeNs(), 1'250'000);  // 12 bits at 9600
-}
-
-TEST_F(MemorySerialLineTest, QueueCountsUntilAPulledCableFailsReadsAndTheNextOpen) {
-    line.FarWrite("late");
-    loop.RunFor(10);
-    uint32_t nErrors = 1;
-    platform::SerialStatus status;
-    ASSERT_TRUE(device->ClearErrors(nErrors, status));
-    EXPECT_EQ(status.nInQueue, 4u);
-    EXPECT_EQ(nErrors, 0u);
-    line.Disconnect();
-    uint8_t byte;
-    uint32_t nCount = 0;
-    EXPECT_FALSE(device->Read(&byte, 1, nCount));
-    EXPECT_EQ(platform::LastSystemError(), static_cast<uint32_t>(EIO));
-    EXPECT_TRUE(device->Close());
-    EXPECT_EQ(line.OpenProgramEnd(), nullptr);
-    EXPECT_EQ(platform::LastSystemError(), static_cast<uint32_t>(ENODEV));
-}
-
-TEST_F(MemorySerialLineTest, ClosingFreesTheLineAndAStaleHandleCannotFreeItAgain) {
-    EXPECT_TRUE(device->Close());
-    EXPECT_FALSE(device->Close());
-    EXPECT_FALSE(line.IsProgramEndOpen());
-    auto again = line.OpenProgramEnd();
-    ASSERT_NE(again, nullptr);
-    device.reset();
-    EXPECT_TRUE(line.IsProgramEndOpen());
-}
-
-TEST(MemorySerialLineLifetime, DeliveriesScheduledForALineThatIsGoneAreDropped) {
-    HeadlessEventLoop loop(ClockKind::Virtual);
+// Deliveries for a line that is gone are dropped (the address sanitizer sees one that is not).
+TEST(MemorySerialLine, ByteTimeStaleHandleAndAGoneLine) {
+    platform::HeadlessEventLoop loop(platform::ClockKind::Virtual);
     auto pLine = std::make_unique<MemorySerialLine>(loop);
     auto device = pLine->OpenProgramEnd();
+    platform::SerialLineSettings settings;  // 9600 E2: 12 bits a byte
+    settings.nParity = platform::PARITY_EVEN;
+    settings.nStopBits = platform::STOP_BITS_TWO;
+    EXPECT_TRUE(device->SetLineSettings(settings) && pLine->ByteTimeNs() == 1'250'000);
+    EXPECT_TRUE(device->Close());
+    EXPECT_FALSE(device->Close());
+    auto again = pLine->OpenProgramEnd();
+    ASSERT_NE(again, nullptr);
+    device.reset();
+    EXPECT_TRUE(pLine->IsProgramEndOpen());
+
+    pLine = std::make_unique<MemorySerialLine>(loop);
+    device = pLine->OpenProgramEnd();
     pLine->FarWrite("abc");
-    uint32_t nWritten = 0;
-    device->Write(reinterpret_cast<const uint8_t*>("x"), 1, nWritten);
+    uint32_t nCount = 0;
+    device->Write(reinterpret_cast<const uint8_t*>("x"), 1, nCount);
     pLine.reset();
-    loop.RunFor(10);  // must not touch the destroyed line
+    loop.RunFor(10);
     uint8_t byte;
-    uint32_t nRead = 0;
-    EXPECT_FALSE(device->Read(&byte, 1, nRead));
+    EXPECT_FALSE(device->Read(&byte, 1, nCount));
 }
 
 }  // namespace

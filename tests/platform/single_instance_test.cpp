@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -11,22 +10,15 @@ namespace {
 
 using platform::SingleInstance;
 
-std::string UniquePath(const char* pName) {
-    return std::string("/opt/test-") + std::to_string(getpid()) + "/" + pName;
-}
-
 TEST(SingleInstance, ASecondCopyReachesTheFirstWhichHearsItOnce) {
-    const std::string strPath = UniquePath("morvane-gyro-tools");
-    auto pFirst = std::make_unique<SingleInstance>(strPath);
+    const std::string strFolder = "/opt/test-" + std::to_string(getpid());
+    auto pFirst = std::make_unique<SingleInstance>(strFolder + "/morvane-gyro-tools");
     ASSERT_TRUE(pFirst->IsFirst());
     EXPECT_FALSE(pFirst->TakeActivation());
     // The handheld's backslashes name the same lock; another executable is another program.
-    std::string strBackslashed = strPath;
-    std::replace(strBackslashed.begin(), strBackslashed.end(), '/', '\\');
-    SingleInstance second(strBackslashed);
+    SingleInstance second("\\opt\\test-" + std::to_string(getpid()) + "\\morvane-gyro-tools");
     EXPECT_FALSE(second.IsFirst());
-    EXPECT_EQ(second.LockName(), strPath);
-    EXPECT_TRUE(SingleInstance(UniquePath("copy-elsewhere")).IsFirst());
+    EXPECT_TRUE(SingleInstance(strFolder + "/copy-elsewhere").IsFirst());
 
     EXPECT_TRUE(second.ActivateRunningCopy(1, 0));
     EXPECT_TRUE(pFirst->TakeActivation());
@@ -35,7 +27,7 @@ TEST(SingleInstance, ASecondCopyReachesTheFirstWhichHearsItOnce) {
     // the next start is first again.
     pFirst.reset();
     EXPECT_FALSE(second.ActivateRunningCopy(3, 1));
-    EXPECT_TRUE(SingleInstance(strPath).IsFirst());
+    EXPECT_TRUE(SingleInstance(strFolder + "/morvane-gyro-tools").IsFirst());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "platform/port_map.h"
@@ -26,7 +27,6 @@ using Ports = std::vector<std::wstring>;
 constexpr uint32_t UNSET = 0xDEAD;  // the last error when the routine sets none
 const std::wstring BUILT_IN = L"Drivers\\BuiltIn\\";
 const std::wstring MS_PORTS = L"Software\\Microsoft\\Bluetooth\\Serial\\Ports";
-const std::wstring SERIALCOMM = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 class PortDiscoveryTest : public ::testing::Test {
   protected:
@@ -70,21 +70,25 @@ class PortDiscoveryTest : public ::testing::Test {
 // with their code; a key gone between listing and opening is passed over.
 TEST_F(PortDiscoveryTest, EachSystemReadsItsOwnSourceWithItsStopAndErrorRules) {
     const std::wstring strName(1000, L'n'), strPort8 = L"COM8" + std::wstring(400, L'z');
-    const std::wstring strLpt = L"lpt" + std::wstring(90, L'1');
-    const std::wstring strEnum = L"SYSTEM\\CURRENTCONTROLSET\\ENUM\\";
-    const wchar_t* instances[][3] = {
-        {L"ACPI\\PNP0501\\1", L"CLASS", L"Ports"},
-        {L"ACPI\\PNP0501\\1", L"PORTNAME", L"COM1"},
-        {L"ACPI\\PNP0501\\1", L"FRIENDLYNAME", L"Communications Port (COM1)"},
-        {L"FTDIBUS\\VID_0403\\A5", L"CLASSGUID", L"{4d36e978-e325-11ce-bfc1-08002be10318}"},
-        {L"FTDIBUS\\VID_0403\\A5\\Device Parameters", L"PortName", L"COM4"},
-        {L"FTDIBUS\\VID_0403\\B", L"CLASS", L"PortsX"},  // too long for its room
-        {L"FTDIBUS\\VID_0403\\B", L"PORTNAME", L"COM9"},
-        {L"ROOT\\Printer\\0", L"CLASS", L"PORTS"},
-        {L"ROOT\\Printer\\0", L"PORTNAME", L"LPT1"},
-        {L"ROOT\\Modem\\0", L"CLASS", L"PORTS"},  // no port name anywhere
-        {L"BTHENUM\\Spp\\7", L"CLASS", L"ports"},
-        {L"BTHENUM\\Spp\\7", L"PORTNAME", L"com7"},
+    const std::wstring strLpt = L"lpt" + std::wstring(90, L'1'), strLongName(100, L'v');
+    const std::wstring nt5 = L"SYSTEM\\CURRENTCONTROLSET\\ENUM\\";
+    const std::wstring strSerialComm = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    const std::tuple<std::wstring, const wchar_t*, const wchar_t*> values[] = {
+        {nt5 + L"ACPI\\PNP0501\\1", L"CLASS", L"Ports"},
+        {nt5 + L"ACPI\\PNP0501\\1", L"PORTNAME", L"COM1"},
+        {nt5 + L"ACPI\\PNP0501\\1", L"FRIENDLYNAME", L"Communications Port (COM1)"},
+        {nt5 + L"FTDIBUS\\VID_0403\\A5", L"CLASSGUID", L"{4d36e978-e325-11ce-bfc1-08002be10318}"},
+        {nt5 + L"FTDIBUS\\VID_0403\\A5\\Device Parameters", L"PortName", L"COM4"},
+        {nt5 + L"FTDIBUS\\VID_0403\\B", L"CLASS", L"PortsX"},  // too long for its room
+        {nt5 + L"FTDIBUS\\VID_0403\\B", L"PORTNAME", L"COM9"},
+        {nt5 + L"ROOT\\Printer\\0", L"CLASS", L"PORTS"},
+        {nt5 + L"ROOT\\Printer\\0", L"PORTNAME", L"LPT1"},
+        {L"Enum\\BIOS\\*PNP0501\\0000", L"CLASS", L"PORTS"},
+        {L"Enum\\BIOS\\*PNP0501\\0000", L"PORTNAME", L"COM2"},
+        {strSerialComm, L"\\Device\\Serial0", L"COM1"},
+        {strSerialComm, strLongName.c_str(), strLpt.c_str()},
+        {strSerialComm, L"\\Device\\BthModem0", L"COM5"},
+        {strSerialComm, L"\\Device\\BthModem1", L"COM6"},
     };
     auto build = [&] {
         m_registry.Clear();
@@ -94,32 +98,25 @@ TEST_F(PortDiscoveryTest, EachSystemReadsItsOwnSourceWithItsStopAndErrorRules) {
         AddDriver(L"Short", L"CO", 5);
         m_registry.SetString(BUILT_IN + L"NoIndex", L"PREFIX", L"COM");
         m_registry.SetDword(BUILT_IN + L"NoPrefix", L"INDEX", 5);
-        AddDriver(L"C", L"comX", 3, L"", L"Three");
-        AddDriver(L"Null", L"COM", 0);
-        AddDriver(L"D", L"COM", 4);
+        // Driver file names match by case-blind prefix; a Widcomm service listens on COM3.
+        AddDriver(L"C", L"comX", 3, L"btceif.DLL.1", L"Three");
+        AddDriver(L"Null", L"COM", 0, L"BtCeIf.dll");
+        AddDriver(L"D", L"COM", 4, L"BTIBSerial.dll2");
+        m_registry.SetDword(L"SOFTWARE\\Widcomm\\BtConfig\\Services\\0", L"ComPortNumber", 3);
         m_registry.SetString(MS_PORTS + L"\\" + std::wstring(700, L'b'), L"Port", strPort8);
         m_registry.SetString(MS_PORTS + L"\\Y", L"Port", L"com1");  // a built-in port too
         m_registry.SetString(MS_PORTS + L"\\Z", L"Port", L"bt1");
         m_registry.AddKey(MS_PORTS + L"\\NoPort");
-        m_registry.SetString(SERIALCOMM, L"\\Device\\Serial0", L"COM1");
-        m_registry.SetString(SERIALCOMM, std::wstring(100, L'v'), strLpt);
-        m_registry.SetString(SERIALCOMM, L"\\Device\\BthModem0", L"COM5");
-        m_registry.SetString(SERIALCOMM, L"\\Device\\BthModem1", L"COM6");
-        for (const auto& value : instances)
-            m_registry.SetString(strEnum + value[0], value[1], value[2]);
-        m_registry.SetString(L"Enum\\BIOS\\*PNP0501\\0000", L"CLASS", L"PORTS");
-        m_registry.SetString(L"Enum\\BIOS\\*PNP0501\\0000", L"PORTNAME", L"COM2");
+        for (const auto& [strKey, pName, pValue] : values)
+            m_registry.SetString(strKey, pName, pValue);
     };
 
     const std::wstring strB = BUILT_IN + L"B", strC = BUILT_IN + L"C", strY = MS_PORTS + L"\\Y";
-    const std::wstring strSpp = strEnum + L"BTHENUM\\Spp\\7";
-    const std::wstring one = L"COM1|" + strName + L"|", three = L"COM3|Three|", zero = L"COM0||";
-    const std::wstring two = L"COM2|Two|", bare = L"COM3||";
+    const std::wstring one = L"COM1|" + strName + L"|", three = L"COM3|Three||in", zero = L"COM0||";
+    const std::wstring lpt = strLpt + L"|" + strLpt + L"|";
     const std::wstring ms8 = strPort8 + L"|MS Bluetooth|MS Bluetooth";
-    const std::wstring ms1 = L"com1|MS Bluetooth|MS Bluetooth", lpt = strLpt + L"|" + strLpt + L"|";
-    const std::wstring acpi = L"COM1|Communications Port (COM1)|ACPI", ftdi = L"COM4|COM4|FTDIBUS";
-    const SystemVersion CE{PLATFORM_WIN32_CE, 5, 0}, NT4{PLATFORM_WIN32_NT, 4, 0},
-        NT5{PLATFORM_WIN32_NT, 5, 0}, W95{PLATFORM_WIN32_WINDOWS, 4, 10};
+    const std::wstring ms1 = L"com1|MS Bluetooth|MS Bluetooth";
+    const SystemVersion CE{PLATFORM_WIN32_CE, 5, 0};
     const Ports all = {one, three, zero, ms8, ms1};
     const struct {
         SystemVersion version;
@@ -130,87 +127,46 @@ TEST_F(PortDiscoveryTest, EachSystemReadsItsOwnSourceWithItsStopAndErrorRules) {
     } cases[] = {
         // Windows CE, whatever its version: built-in drivers, then Microsoft Bluetooth ports.
         {CE, {}, all},
-        {{PLATFORM_WIN32_CE, 3, 0}, {}, {one, three, zero, L"COM4||", ms8}, UNSET, strPort8},
+        {{PLATFORM_WIN32_CE, 3, 0}, {}, {one, three, zero, L"COM4|||in", ms8}, UNSET, strPort8},
         // A repeated more-data answer reads the same subkey again, not the next one.
         {CE, Fault(ENUM_KEY, L"Drivers\\BuiltIn", REGISTRY_MORE_DATA).AtIndex(0).Times(2), all},
-        {CE, Fault(OPEN_KEY, L"drivers\\builtin", 5), {ms8, ms1}},
         {CE, Fault(ENUM_KEY, L"Drivers\\BuiltIn", 5).AtIndex(1), {one, ms8, ms1}},
-        {CE, Fault(OPEN_KEY, strC, 5), {one, ms8, ms1}},
-        {CE, Fault(QUERY_STRING, strC, 5).ForValue(L"PREFIX"), {one, ms8, ms1}},
-        {CE, Fault(QUERY_DWORD, strC, 1017).ForValue(L"INDEX"), {one, ms8, ms1}},
         {CE, Fault(OPEN_KEY, strC, REGISTRY_NOT_FOUND), {one, zero, ms8, ms1}},
-        // An unreadable driver file is an ordinary driver, an unreadable name an empty one.
-        {CE, Fault(QUERY_STRING, strB, 5).ForValue(L"Dll"), {one, two, three, zero, ms8, ms1}},
-        {CE, Fault(QUERY_STRING, strC, 5).ForValue(L"FRIENDLYNAME"), {one, bare, zero, ms8, ms1}},
-        {CE, Fault(OPEN_KEY, MS_PORTS, REGISTRY_NOT_FOUND), {one, three, zero}},
-        {CE, Fault(OPEN_KEY, MS_PORTS, 5), {one, three, zero}, 5},
+        // An unreadable driver file is an ordinary driver.
+        {CE,
+         Fault(QUERY_STRING, strB, 5).ForValue(L"Dll"),
+         {one, L"COM2|Two|", three, zero, ms8, ms1}},
         {CE, Fault(ENUM_KEY, MS_PORTS, 1011).AtIndex(1), {one, three, zero, ms8}, 1011},
-        {CE, Fault(OPEN_KEY, strY, 1012), {one, three, zero, ms8}, 1012},
-        {CE, Fault(QUERY_STRING, strY, 1016).ForValue(L"Port"), {one, three, zero, ms8}, 1016},
         {CE, Fault(OPEN_KEY, strY, REGISTRY_NOT_FOUND), {one, three, zero, ms8}},
-        // NT 4: every value of the serial device map, as it is.
-        {NT4, {}, {L"COM1|COM1|", lpt, L"COM5|COM5|"}, UNSET, L"COM5"},
-        {NT4, Fault(ENUM_VALUE, SERIALCOMM, 1013).AtIndex(2), {L"COM1|COM1|", lpt}, 1013},
-        {NT4, Fault(OPEN_KEY, SERIALCOMM, 5), {}, 5},
-        {NT4, Fault(OPEN_KEY, SERIALCOMM, REGISTRY_NOT_FOUND), {}},
-        // NT 5 and later, and the Windows 95 family: port-class device instances with a COM name.
-        {NT5, {}, {acpi, ftdi, L"com7|com7|BTHENUM"}},
-        {{PLATFORM_WIN32_NT, 10, 0}, {}, {acpi, ftdi}, UNSET, L"COM4"},
-        {NT5, Fault(QUERY_STRING, strSpp, 1804).ForValue(L"FRIENDLYNAME"), {acpi, ftdi}, 1804},
-        {NT5, Fault(QUERY_STRING, strSpp, 5).ForValue(L"PORTNAME"), {acpi, ftdi}, 5},
-        {NT5, Fault(ENUM_KEY, strEnum + L"BTHENUM", 1014), {acpi, ftdi}, 1014},
-        {NT5, Fault(OPEN_KEY, strSpp, 1015), {acpi, ftdi}, 1015},
-        {W95, {}, {L"COM2|COM2|BIOS"}},
-        {W95, Fault(OPEN_KEY, L"ENUM", REGISTRY_NOT_FOUND), {}, REGISTRY_NOT_FOUND},
+        // NT 4: every value of the serial device map, as it is. NT 5 and later, and the
+        // Windows 95 family: port-class device instances with a COM name.
+        {{PLATFORM_WIN32_NT, 4, 0}, {}, {L"COM1|COM1|", lpt, L"COM5|COM5|"}, UNSET, L"COM5"},
+        {{PLATFORM_WIN32_NT, 5, 0},
+         {},
+         {L"COM1|Communications Port (COM1)|ACPI", L"COM4|COM4|FTDIBUS"}},
+        {{PLATFORM_WIN32_WINDOWS, 4, 10}, {}, {L"COM2|COM2|BIOS"}},
         {{PLATFORM_WIN32_NT, 3, 51}, {}, {}, REGISTRY_OLD_WIN_VERSION},
-        {{PLATFORM_WIN32S, 4, 0}, {}, {}, REGISTRY_OLD_WIN_VERSION},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
         build();
         SetSystemVersionOverride(c.version);
         if (c.fault)
             m_registry.FailCall(*c.fault);
-        EXPECT_EQ(Discover(c.nError == UNSET, c.strStopAt), c.expected) << "case " << &c - cases;
-        EXPECT_EQ(LastSystemError(), c.nError) << "case " << &c - cases;
+        EXPECT_EQ(Discover(c.nError == UNSET, c.strStopAt), c.expected);
+        EXPECT_EQ(LastSystemError(), c.nError);
     }
 
-    // More than the memory the routine may take; no callback.
+    // More than the memory the routine may take.
     SetSystemVersionOverride(std::nullopt);
     m_registry.SetString(MS_PORTS + L"\\Huge", L"Port", std::wstring(size_t{1} << 22, L'h'));
     Discover(false);
     EXPECT_EQ(LastSystemError(), uint32_t(REGISTRY_NOT_ENOUGH_MEMORY));
-    EXPECT_FALSE(EnumerateSerialPorts(nullptr, 0));
-    EXPECT_EQ(LastSystemError(), uint32_t(REGISTRY_INVALID_PARAMETER));
 }
 
-TEST_F(PortDiscoveryTest, TheDriverFileDecidesWhetherAPortListensForBluetooth) {
-    // Widcomm services listening on ports 3, 5 and 4; one has no port number.
-    const std::wstring strServices = L"SOFTWARE\\Widcomm\\BtConfig\\Services";
-    m_registry.SetDword(strServices + L"\\0", L"ComPortNumber", 3);
-    m_registry.AddKey(strServices + L"\\1");
-    m_registry.SetDword(strServices + L"\\2", L"ComPortNumber", 5);
-    m_registry.SetDword(strServices + L"\\3", L"ComPortNumber", 4);
-    // The driver file names match by case-blind prefix.
-    const std::pair<std::wstring_view, uint32_t> drivers[] = {
-        {L"btceif.DLL.1", 5},    {L"BtCeIf.dll", 7},
-        {L"BtCeIf.dl", 5},       {L"SERIAL_BTUR_DM.DLL.old", 5},
-        {L"btibserial.dll2", 6}, {L"BTIBSerial", 6},
-        {PORT_DRIVER_DLL, 5},    {L"", 5}};
-    for (size_t i = 0; i < std::size(drivers); ++i)
-        AddDriver(std::to_wstring(i), L"COM", drivers[i].second, drivers[i].first);
-    EXPECT_EQ(Discover(), (Ports{L"COM5|||in", L"COM7||", L"COM5||", L"COM6|||in", L"COM6||",
-                                 L"COM5||", L"COM5||"}));
-
-    // A service that cannot be read ends the search; without services nothing listens.
-    m_registry.FailCall(Fault(QUERY_DWORD, strServices + L"\\0", 31).Times(1));
-    EXPECT_EQ(Discover().front(), L"COM5||");
-    m_registry.FailCall(Fault(OPEN_KEY, strServices, REGISTRY_NOT_FOUND).Times(1));
-    EXPECT_EQ(Discover().front(), L"COM5||");
-}
-
-// On Linux the registry shows the port map: the list is built from one scan, and a Read or a
-// Store opens its port by the number from that scan without another, also a port plugged in
-// since under the number it is remembered by.
+// On Linux the registry shows the port map, names decoded from UTF-8: the list is built from
+// one scan, and a Read or a Store opens its port by the number from that scan without another,
+// also a port plugged in since under the number it is remembered by.
 TEST_F(PortDiscoveryTest, OnLinuxOneScanBuildsTheListAndThePortsOpenWithoutAnother) {
     namespace fs = std::filesystem;
     const fs::path root = fs::path(testing::TempDir()) / ("discovery." + std::to_string(getpid()));
@@ -220,13 +176,15 @@ TEST_F(PortDiscoveryTest, OnLinuxOneScanBuildsTheListAndThePortsOpenWithoutAnoth
     setenv("XDG_RUNTIME_DIR", root.c_str(), 1);  // published ports go there
     PortMap& map = PortMap::Instance();
     map.SetSetup({(root / "dev").string(), (root / "sys").string(), (root / "numbers").string()});
+    map.Add(3, "Gyro \xC2\xABtq480\xC2\xBB \xC3(", "/dev/null");
     const size_t nScans = map.ScanCount();
     SetRegistry(nullptr);
-    EXPECT_EQ(Discover(), Ports{L"COM1|Bluetooth serial rfcomm0|"});
+    EXPECT_EQ(Discover(),
+              (Ports{L"COM1|Bluetooth serial rfcomm0|", L"COM3|Gyro \u00ABtq480\u00BB \uFFFD(|"}));
     EXPECT_EQ(map.ScanCount(), nScans + 1);
-    // A plain file is reached and is no tty; nothing is known of COM3.
+    // A plain file is reached and is no tty; nothing is known of COM4.
     const std::pair<const char*, int> opens[] = {
-        {"COM1:", ENOTTY}, {"COM1:", ENOTTY}, {"COM2", ENOENT}, {"COM3", ENOENT}};
+        {"COM1:", ENOTTY}, {"COM1:", ENOTTY}, {"COM3", ENOTTY}, {"COM2", ENOENT}, {"COM4", ENOENT}};
     for (const auto& [pName, nError] : opens) {
         EXPECT_FALSE(DefaultSerialOpener().Open(pName));
         EXPECT_EQ(LastSystemError(), uint32_t(nError)) << pName;

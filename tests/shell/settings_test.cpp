@@ -14,33 +14,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Each test has its own program folder, named through the executable-path override. What a
-// load makes of any content is for the settings fuzz target to check.
-class SettingsTest : public ::testing::Test {
-  protected:
-    void SetUp() override { fs::create_directories(m_folder); }
-    void TearDown() override {
-        platform::SetExecutablePathOverride(std::nullopt);
-        fs::remove_all(m_folder);
-    }
+std::string Read(const fs::path& file) {
+    return {std::istreambuf_iterator<char>(std::ifstream(file).rdbuf()), {}};
+}
 
-    static void UseProgram(const fs::path& p) { platform::SetExecutablePathOverride(p.string()); }
-    static void Write(const fs::path& file, const std::string& str) { std::ofstream(file) << str; }
-    static std::string Read(const fs::path& file) {
-        return {std::istreambuf_iterator<char>(std::ifstream(file).rdbuf()), {}};
-    }
-
-    const fs::path m_folder = testing::TempDir() + "settings_test." + std::to_string(getpid());
-};
-
-TEST_F(SettingsTest, TheFileLiesInTheProgramsFolderWhenThatPathCanBeOpened) {
+// What a load makes of any content is for the settings fuzz target to check.
+TEST(Settings, TheFileLiesInTheProgramsFolderWhenThatPathCanBeOpened) {
+    const fs::path here = testing::TempDir() + "settings_test." + std::to_string(getpid());
     // Folders whose "<folder>/morvane.ini" is 259 and 260 characters long.
-    const fs::path fits = (m_folder.string() + '/' + std::string(259, 'f')).substr(0, 259 - 12);
-    const fs::path tooLong = fits.string() + "l", here = m_folder;
+    const fs::path fits = (here.string() + '/' + std::string(259, 'f')).substr(0, 259 - 12);
+    const fs::path tooLong = fits.string() + "l";
     for (const fs::path& folder : {here / "a\\b", fits, tooLong})
         fs::create_directories(folder);
-    Write(tooLong / "morvane.ini", "2");
-    Write(here / "morvane.ini", "99999999999 old content");  // a save writes the number alone
+    std::ofstream(here / "morvane.ini")
+        << "99999999999 old content";  // a save writes the number alone
     // On Linux '/' separates; the handheld's '\' counts too, whichever comes last. Without
     // either: the bare file name, in the current folder.
     const std::pair<fs::path, fs::path> places[] = {
@@ -53,19 +40,20 @@ TEST_F(SettingsTest, TheFileLiesInTheProgramsFolderWhenThatPathCanBeOpened) {
         {"", ""},  // the program's path is unknown
     };
     const fs::path saved = fs::current_path();
-    fs::current_path(m_folder);
+    fs::current_path(here);
     for (int i = 0; i < static_cast<int>(std::size(places)); ++i) {
         const auto& [program, file] = places[i];
-        UseProgram(program);
-        EXPECT_EQ(SaveComPortSetting(i + 1), !file.empty()) << program;
-        EXPECT_EQ(LoadComPortSetting(), file.empty() ? 0 : i + 1) << program;
-        EXPECT_EQ(Read(file), file.empty() ? "" : std::to_string(i + 1)) << program;
+        SCOPED_TRACE(program);
+        platform::SetExecutablePathOverride(program.string());
+        EXPECT_EQ(SaveComPortSetting(i + 1), !file.empty());
+        EXPECT_EQ(LoadComPortSetting(), file.empty() ? 0 : i + 1);
+        EXPECT_EQ(Read(file), file.empty() ? "" : std::to_string(i + 1));
     }
     fs::current_path(saved);
-    EXPECT_EQ(Read(tooLong / "morvane.ini"), "2");
-}
+    fs::remove_all(here);
 
-TEST(ExecutablePath, IsTheRunningProgramsOwnAndNeverCut) {
+    // Without the override: the running program's own path, never cut.
+    platform::SetExecutablePathOverride(std::nullopt);
     char szPath[platform::MAX_FILE_PATH];
     const uint32_t nLength = platform::GetExecutablePath(szPath, platform::MAX_FILE_PATH);
     EXPECT_EQ(std::string(szPath), fs::canonical("/proc/self/exe").string());
