@@ -65,18 +65,18 @@ uint16_t FirmwareVersionWord(uint32_t nVersion) {
     return static_cast<uint16_t>(nMajor << 8 | nVersion % 100);
 }
 
-void WriteFirmwareFile(const FirmwareFileSpec& spec, std::ostream& out) {
-    const char* pLineEnd = spec.bLfOnly ? "\n" : "\r\n";
-    out << spec.strDescription << pLineEnd;
-    out << (spec.bNoProductKey ? "ID: " : "PID: ") << spec.strProductId << pLineEnd;
-    out << (spec.bNoVersionKey ? "V: " : "VER: ") << spec.nVersion << pLineEnd;
-    uint32_t nState = spec.nSeed * 2654435761u + 1;
-    for (uint32_t n = 1; n <= spec.nRecords; ++n) {
+void WriteFirmwareFile(const FirmwareFileRecipe& recipe, std::ostream& out) {
+    const char* pLineEnd = recipe.bLfOnly ? "\n" : "\r\n";
+    out << recipe.strDescription << pLineEnd;
+    out << (recipe.bNoProductKey ? "ID: " : "PID: ") << recipe.strProductId << pLineEnd;
+    out << (recipe.bNoVersionKey ? "V: " : "VER: ") << recipe.nVersion << pLineEnd;
+    uint32_t nState = recipe.nSeed * 2654435761u + 1;
+    for (uint32_t n = 1; n <= recipe.nRecords; ++n) {
         FirmwareRecord record;
         record.nNumber = static_cast<uint16_t>(n - 1);
-        if (n == spec.nRecords) {
+        if (n == recipe.nRecords) {
             record.nType = RECORD_TYPE_END;
-            const uint16_t nWord = FirmwareVersionWord(spec.nVersion);
+            const uint16_t nWord = FirmwareVersionWord(recipe.nVersion);
             record.data[0] = static_cast<uint8_t>(nWord >> 8);
             record.data[1] = static_cast<uint8_t>(nWord);
         } else {
@@ -86,12 +86,12 @@ void WriteFirmwareFile(const FirmwareFileSpec& spec, std::ostream& out) {
             }
         }
         std::string strText = FormatFirmwareRecord(record);
-        if (n == spec.nBadRecord)
+        if (n == recipe.nBadRecord)
             strText.back() = strText.back() == '0' ? '1' : '0';
-        if (n == spec.nShortRecord)
+        if (n == recipe.nShortRecord)
             strText.pop_back();
         out << strText;
-        if (n < spec.nRecords || !spec.bCutLastLine)
+        if (n < recipe.nRecords || !recipe.bCutLastLine)
             out << pLineEnd;
     }
 }

@@ -37,7 +37,7 @@ bool CheckFirmwareRecord(const std::string& strText, uint16_t nExpectedNumber,
 // The firmware version word for a version times 100 (123 is 1.23, word 0x0117).
 uint16_t FirmwareVersionWord(uint32_t nVersion);
 
-struct FirmwareFileSpec {
+struct FirmwareFileRecipe {
     std::string strDescription = "Simulated tq480 firmware";
     std::string strProductId = "0480";
     uint32_t nVersion = 123;  // the version times 100
@@ -53,6 +53,6 @@ struct FirmwareFileSpec {
     bool bCutLastLine = false;   // the file ends inside the last record's line end
 };
 
-void WriteFirmwareFile(const FirmwareFileSpec& spec, std::ostream& out);
+void WriteFirmwareFile(const FirmwareFileRecipe& recipe, std::ostream& out);
 
 }  // namespace sim

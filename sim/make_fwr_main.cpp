@@ -44,7 +44,7 @@ std::string ProductText(const std::string& strId) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    sim::FirmwareFileSpec spec;
+    sim::FirmwareFileRecipe recipe;
     std::string strOutput;
     bool bDescription = false;
     std::string strError;
@@ -68,28 +68,28 @@ int main(int argc, char** argv) {
             std::fputs(USAGE, stdout);
             return 0;
         } else if (strArg == "--product") {
-            spec.strProductId = value();
+            recipe.strProductId = value();
         } else if (strArg == "--version") {
-            number(spec.nVersion);
+            number(recipe.nVersion);
         } else if (strArg == "--records") {
-            number(spec.nRecords);
+            number(recipe.nRecords);
         } else if (strArg == "--description") {
-            spec.strDescription = value();
+            recipe.strDescription = value();
             bDescription = true;
         } else if (strArg == "--seed") {
-            number(spec.nSeed);
+            number(recipe.nSeed);
         } else if (strArg == "--no-pid") {
-            spec.bNoProductKey = true;
+            recipe.bNoProductKey = true;
         } else if (strArg == "--no-ver") {
-            spec.bNoVersionKey = true;
+            recipe.bNoVersionKey = true;
         } else if (strArg == "--lf-only") {
-            spec.bLfOnly = true;
+            recipe.bLfOnly = true;
         } else if (strArg == "--short-record") {
-            number(spec.nShortRecord);
+            number(recipe.nShortRecord);
         } else if (strArg == "--bad-record") {
-            number(spec.nBadRecord);
+            number(recipe.nBadRecord);
         } else if (strArg == "--cut-last-line") {
-            spec.bCutLastLine = true;
+            recipe.bCutLastLine = true;
         } else if (strOutput.empty() && (strArg == "-" || strArg.rfind('-', 0) != 0)) {
             strOutput = strArg;
         } else {
@@ -104,18 +104,19 @@ int main(int argc, char** argv) {
     }
     if (!bDescription) {
         char version[16];
-        std::snprintf(version, sizeof version, "%u.%02u", spec.nVersion / 100, spec.nVersion % 100);
-        spec.strDescription = "Simulated firmware " + std::string(version) + " for the " +
-                              ProductText(spec.strProductId) + " gyro, " +
-                              std::to_string(spec.nRecords) + " records, made by make-fwr.";
+        std::snprintf(version, sizeof version, "%u.%02u", recipe.nVersion / 100,
+                      recipe.nVersion % 100);
+        recipe.strDescription = "Simulated firmware " + std::string(version) + " for the " +
+                                ProductText(recipe.strProductId) + " gyro, " +
+                                std::to_string(recipe.nRecords) + " records, made by make-fwr.";
     }
 
     if (strOutput == "-") {
-        sim::WriteFirmwareFile(spec, std::cout);
+        sim::WriteFirmwareFile(recipe, std::cout);
         return std::cout.flush() ? 0 : 1;
     }
     std::ofstream out(strOutput, std::ios::binary | std::ios::trunc);
-    sim::WriteFirmwareFile(spec, out);
+    sim::WriteFirmwareFile(recipe, out);
     out.close();
     if (!out) {
         std::fprintf(stderr, "make-fwr: cannot write %s\n", strOutput.c_str());

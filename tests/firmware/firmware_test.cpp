@@ -89,10 +89,10 @@ class FirmwareUpdate : public AppFixture {
     CTQ480FirmwarePage& Page() { return pSheet->m_firmwarePage; }
     CFirmwareUpload& Upload() { return Page().m_upload; }
     CControl& Fw(int nId) { return *Page().GetDlgItem(nId); }
-    std::wstring WriteFile(const sim::FirmwareFileSpec& spec) {
+    std::wstring WriteFile(const sim::FirmwareFileRecipe& recipe) {
         lastFile = folder / ("firmware-" + std::to_string(++m_nFiles) + ".fwr");
         std::ofstream out(lastFile, std::ios::binary);
-        sim::WriteFirmwareFile(spec, out);
+        sim::WriteFirmwareFile(recipe, out);
         return lastFile.wstring();
     }
     void Open(const std::wstring& strPath) {
@@ -138,9 +138,9 @@ class FirmwareUpdate : public AppFixture {
 };
 
 TEST_F(FirmwareUpdate, APilotSendsAFileAndWatchesItsProgress) {
-    sim::FirmwareFileSpec spec;
-    spec.strDescription = "Tail gyro firmware 1.23 with a smoother stop and more";
-    Open(WriteFile(spec));
+    sim::FirmwareFileRecipe recipe;
+    recipe.strDescription = "Tail gyro firmware 1.23 with a smoother stop and more";
+    Open(WriteFile(recipe));
     EXPECT_EQ(Fw(IDC_DESCRIPTION).GetLBText(0), L"Tail gyro firmware 1.23 with a smoother");
     EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(), L"1.23");
     ASSERT_TRUE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
@@ -175,16 +175,16 @@ TEST_F(FirmwareUpdate, APilotSendsAFileAndWatchesItsProgress) {
 }
 
 TEST_F(FirmwareUpdate, OpeningAFileShowsWhatItHoldsOrSaysWhatIsWrong) {
-    sim::FirmwareFileSpec spec;
-    Open(WriteFile(spec));
+    sim::FirmwareFileRecipe recipe;
+    Open(WriteFile(recipe));
     Open(L"");  // the dialog cancelled
     EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), 0);
     EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(), L"");
     EXPECT_FALSE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
 
     Open((folder / "gone.fwr").wstring());
-    spec.bNoProductKey = true;
-    Open(WriteFile(spec));
+    recipe.bNoProductKey = true;
+    Open(WriteFile(recipe));
     EXPECT_THAT(BoxTexts(), ElementsAre(L"Unable to access the selected firmware file", CORRUPT));
     EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), 0);
     EXPECT_FALSE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
@@ -203,21 +203,21 @@ struct EndingCase {
     const char* pName;
     std::vector<std::wstring> messages;
     std::string strVerdicts;
-    std::function<void(FirmwareUpdate&, sim::FirmwareFileSpec&)> arrange;
+    std::function<void(FirmwareUpdate&, sim::FirmwareFileRecipe&)> arrange;
 };
 
 EndingCase Ending(const char* pName, std::vector<std::wstring> messages, std::string strVerdicts,
-                  std::function<void(FirmwareUpdate&, sim::FirmwareFileSpec&)> arrange) {
+                  std::function<void(FirmwareUpdate&, sim::FirmwareFileRecipe&)> arrange) {
     return {pName, std::move(messages), std::move(strVerdicts), std::move(arrange)};
 }
 
 class UploadEndings : public FirmwareUpdate, public ::testing::WithParamInterface<EndingCase> {};
 
 TEST_P(UploadEndings, EndWithTheirMessageAndLeaveNothingBehind) {
-    sim::FirmwareFileSpec spec;
-    spec.nRecords = 8;
-    GetParam().arrange(*this, spec);
-    Open(WriteFile(spec));
+    sim::FirmwareFileRecipe recipe;
+    recipe.nRecords = 8;
+    GetParam().arrange(*this, recipe);
+    Open(WriteFile(recipe));
     SendAndFinish();
     EXPECT_EQ(BoxTexts(), GetParam().messages);
     EXPECT_EQ(Verdicts(), GetParam().strVerdicts);

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/settings.h"
 #include "platform/files.h"
+#include "shell/settings.h"
 
 extern const std::vector<std::string> FUZZ_SEEDS;
 const std::vector<std::string> FUZZ_SEEDS = {"1",
