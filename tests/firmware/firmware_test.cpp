@@ -315,6 +315,27 @@ TEST_F(FirmwareUpdate, StopSendingAsksAndStopsOnlyAtARecordBoundary) {
     }
 }
 
+// The upload goes on under the stop question and may end there: its ending message shows on
+// top, and the late Yes stops nothing afterwards, the next upload runs to its end.
+TEST_F(FirmwareUpdate, AnUploadThatEndsUnderTheStopQuestionLeavesTheNextOneAlone) {
+    onBox = [&](const platform::headless::ShownMessageBox& box) {
+        if ((box.nType & MB_TYPEMASK) == MB_YESNO) {
+            EXPECT_TRUE(loop.RunUntil([&] { return !Running(); }, 600'000));
+        }
+    };
+    Open(WriteFile({}));
+    CUserInput::Tap(Fw(IDC_SEND_FIRMWARE));
+    ASSERT_TRUE(loop.RunUntil([&] { return gyro.LoaderRecords().size() == 10; }, 10'000));
+    SendAndFinish();
+    EXPECT_THAT(BoxTexts(), ElementsAre(COMPLETED, L"Are you sure you want to stop sending?"));
+    ExpectCleanEnding();
+    onBox = nullptr;
+    Open(WriteFile({}));
+    SendAndFinish();
+    EXPECT_EQ(BoxTexts().back(), COMPLETED);
+    EXPECT_EQ(Verdicts(), std::string(200, '.'));
+}
+
 // A 0x00 byte inside the identity answer loses the rest of that poll, so that upload fails;
 // what it left does not spoil the next one.
 TEST_F(FirmwareUpdate, AnAnswerCutShortDoesNotSpoilTheNextUpload) {
