@@ -20,6 +20,7 @@ struct SimOptions {
     uint16_t nMemoryMapVersion = DEFAULT_MEMORY_MAP_VERSION;
     GyroFaults faults;
     bool bHelp = false;
+    bool bVersion = false;
 };
 
 // The arguments after the program name; "--option VALUE" and "--option=VALUE" both work.
