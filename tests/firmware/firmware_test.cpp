@@ -19,13 +19,7 @@ const wchar_t COMPLETED[] =
 const wchar_t ABORTED[] =
     L"Programming aborted by user.\n\nDo not attempt to fly the gyro until a firmware update has "
     L"been sucessfully completed.";
-const wchar_t UNABLE[] =
-    L"Unable to communicate with the gyro.\n\nEnsure that you are in range of the WaveTether and "
-    L"the power to the gyro and WaveTether is good.";
 const wchar_t CORRUPT[] = L"Corrupt firmware file found, download firmware again.";
-const wchar_t REFUSED[] =
-    L"The tq480 reported a corrupt program was sent. Reset the tq480 and try again.";
-
 // A header as the pilot would see it: the rows, then the product ID and version when read,
 // then whether line 3 ended and whether a key was missing.
 std::wstring Describe(const FirmwareHeader& h) {
@@ -129,7 +123,6 @@ class FirmwareUpdate : public AppFixture {
 
     std::function<void(const platform::headless::ShownMessageBox&)> onBox;
     int nStopAnswer = IDYES;
-    std::unique_ptr<platform::SerialDevice> pHolder;  // another program's hold on the port
     fs::path lastFile;
 
   private:
@@ -192,109 +185,6 @@ TEST_F(FirmwareUpdate, OpeningAFileShowsWhatItHoldsOrSaysWhatIsWrong) {
     std::ofstream(folder / "cut.fwr", std::ios::binary) << "d\r\nPID: 0480\r\nVER: 1";
     Open((folder / "cut.fwr").wstring());
     EXPECT_TRUE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
-    SendAndFinish();
-    EXPECT_EQ(BoxTexts().back(), CORRUPT);
-    EXPECT_EQ(gyro.RequestCount(), 2u);  // the start commands and no record
-}
-
-// Every way an upload ends, with what the pilot sees and the loader's verdict on each record
-// it took.
-struct EndingCase {
-    const char* pName;
-    std::vector<std::wstring> messages;
-    std::string strVerdicts;
-    std::function<void(FirmwareUpdate&, sim::FirmwareFileRecipe&)> arrange;
-};
-
-EndingCase Ending(const char* pName, std::vector<std::wstring> messages, std::string strVerdicts,
-                  std::function<void(FirmwareUpdate&, sim::FirmwareFileRecipe&)> arrange) {
-    return {pName, std::move(messages), std::move(strVerdicts), std::move(arrange)};
-}
-
-class UploadEndings : public FirmwareUpdate, public ::testing::WithParamInterface<EndingCase> {};
-
-TEST_P(UploadEndings, EndWithTheirMessageAndLeaveNothingBehind) {
-    sim::FirmwareFileRecipe recipe;
-    recipe.nRecords = 8;
-    GetParam().arrange(*this, recipe);
-    Open(WriteFile(recipe));
-    SendAndFinish();
-    EXPECT_EQ(BoxTexts(), GetParam().messages);
-    EXPECT_EQ(Verdicts(), GetParam().strVerdicts);
-    ExpectCleanEnding();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Endings, UploadEndings,
-    ::testing::Values(
-        Ending("no_records", {COMPLETED}, "", [](auto&, auto& s) { s.nRecords = 0; }),
-        Ending("record_refused_on_demand", {REFUSED}, "../",
-               [](auto& t, auto&) { t.gyro.SetRefuseRecord(3); }),
-        Ending("record_failing_the_loaders_check", {REFUSED}, "..../",
-               [](auto&, auto& s) { s.nBadRecord = 5; }),
-        Ending("loader_falls_silent", {UNABLE}, "...",
-               [](auto& t, auto&) { t.gyro.SetSilentAfter(2 + 3); }),
-        Ending("cable_pulled_mid_upload", {UNABLE}, "....",
-               [](auto& t, auto&) { t.gyro.SetDisconnectAfter(2 + 4); }),
-        Ending("unknown_product",
-               {L"Unknown device with Product ID 0a5c.\n\nThis program is not designed to "
-                L"interface with your product."},
-               "", [](auto& t, auto&) { t.gyro.SetProductId(0x0A5C); }),
-        Ending("file_for_another_product",
-               {L"The selected firmware is not suitable for your tq390"}, "",
-               [](auto& t, auto&) { t.gyro.SetProductId(0x0390); }),
-        Ending("start_command_not_written",
-               {L"Problem with COM1: Input/output error.", L"Cannot communicate with the gyro"}, "",
-               [](auto& t, auto&) { t.line.FailNext("Write", EIO); }),
-        Ending("record_not_written",
-               {L"Problem with COM1: Input/output error.",
-                L"Communications Error, unable to send data to gyro.\n\nPlease try again."},
-               "..",
-               [](FirmwareUpdate& t, auto&) {
-                   t.gyro.SetLoaderObserver([&t](const auto& records) {
-                       if (records.size() == 2)
-                           t.line.FailNext("Write", EIO);
-                   });
-               }),
-        Ending("port_busy", {L"Cannot open COM1: Device or resource busy"}, "",
-               [](FirmwareUpdate& t, auto&) {
-                   t.pHolder = t.line.OpenProgramEnd();
-                   t.onBox = [&t](const auto&) { t.pHolder.reset(); };
-               }),
-        Ending("port_above_eight", {L"Cannot open COM9: Error Code -1"}, "",
-               [](auto& t, auto&) { t.Upload().m_nComPort = 9; }),
-        // A file cut short after the check is refused where the cut is met, not reported sent.
-        Ending("file_cut_during_upload", {CORRUPT}, std::string(399, '.'),
-               [](FirmwareUpdate& t, auto& s) {
-                   s.nRecords = 400;
-                   t.gyro.SetLoaderObserver([&t](const auto& records) {
-                       if (records.size() == 2)
-                           fs::resize_file(t.lastFile, fs::file_size(t.lastFile) - 11);
-                   });
-               })),
-    [](const auto& info) { return std::string(info.param.pName); });
-
-TEST_F(FirmwareUpdate, ASilentLoaderIsGivenUpAfterTheWaitsAndThreeSeconds) {
-    gyro.SetSilentAfter(0);
-    Open(WriteFile({}));
-    CUserInput::Tap(Fw(IDC_SEND_FIRMWARE));
-    const int64_t nAgreedMs = loop.NowMs();
-    ASSERT_TRUE(loop.RunUntil([&] { return !Running(); }, 10'000));
-    ASSERT_THAT(BoxTexts(), ElementsAre(UNABLE));
-    // 100 ms to the first step, 500 ms of quiet line, 500 ms between the start commands,
-    // 3000 ms for the answer, 500 ms before the port closes.
-    EXPECT_EQ(host.MessageBoxes()[0].nAtMs - nAgreedMs, 100 + 500 + 500 + 3000 + 500);
-    EXPECT_EQ(gyro.RequestCount(), 2u);
-}
-
-TEST_F(FirmwareUpdate, FileGoneSinceItWasOpenedIsNamedInTheVersionBox) {
-    Open(WriteFile({}));
-    fs::remove(lastFile);
-    SendAndFinish();
-    EXPECT_TRUE(host.MessageBoxes().empty());
-    EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(),
-              L"Cannot find selected firmware file.  Locate and try again.");
-    EXPECT_TRUE(gyro.LoaderRecords().empty());
 }
 
 // Stop Sending asks, and stops only at a record boundary: record 10's answer is awaited and
@@ -334,18 +224,6 @@ TEST_F(FirmwareUpdate, AnUploadThatEndsUnderTheStopQuestionLeavesTheNextOneAlone
     SendAndFinish();
     EXPECT_EQ(BoxTexts().back(), COMPLETED);
     EXPECT_EQ(Verdicts(), std::string(200, '.'));
-}
-
-// A 0x00 byte inside the identity answer loses the rest of that poll, so that upload fails;
-// what it left does not spoil the next one.
-TEST_F(FirmwareUpdate, AnAnswerCutShortDoesNotSpoilTheNextUpload) {
-    gyro.SetZeroByte(sim::GyroFaultTarget::Nth(2), 40);
-    Open(WriteFile({}));
-    SendAndFinish();
-    gyro.ClearFaults();
-    Open(WriteFile({}));
-    SendAndFinish();
-    EXPECT_THAT(BoxTexts(), ElementsAre(UNABLE, COMPLETED));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     const FirmwareHeader header = ReadHeaderLines(file);
     const int64_t nStop = file.Position();
     const bool bComplete = file.Seek(0) && SkipHeaderLines(file);
-    if (header.bComplete != bComplete || nStop != (bComplete ? file.Position() : int64_t(nSize)))
+    if (header.bComplete != bComplete ||
+        nStop != (bComplete ? file.Position() : std::min<int64_t>(nSize, HEADER_BYTES_LIMIT + 1)))
         __builtin_trap();
     for (size_t i = 0; i < header.rows.size(); ++i)
         if (header.rows[i].find(L' ', DESCRIPTION_ROW_CHARS) != std::wstring::npos ||
