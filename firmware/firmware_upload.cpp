@@ -264,6 +264,9 @@ void CFirmwareUpload::SendRecordStep() {
     }
     strRecord[FIRMWARE_RECORD_CHARS] = 'a';
     strRecord[FIRMWARE_RECORD_CHARS + 1] = 'a';
+    // Only what comes after the record can be its verdict: a '.' left over from the identity
+    // answer's tail would pass a record the loader never accepted.
+    m_strReply.clear();
     if (SendUploadFrame(strRecord.data(), FIRMWARE_RECORD_BYTES) != FIRMWARE_RECORD_BYTES) {
         m_owner.ShowAttention(COMMUNICATIONS_ERROR);
         m_owner.ResetFirmwarePage();

@@ -1,8 +1,15 @@
 // Firmware update end to end: a pilot opens a file on the Firmware Update page, agrees and
-// sends it; the software gyro's loader answers over the in-memory line, in virtual time.
+// sends it; the software gyro's loader answers over the in-memory line, in virtual time. Files
+// refused when they are opened, and the command line's flash through the same page. The
+// uploads' endings are the fault matrix's.
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 
+#include <sstream>
+
+#include "app/gyro_cli.h"
 #include "firmware/firmware_page.h"
+#include "platform/text.h"
 #include "shell/splash.h"
 #include "sim/fwr_file.h"
 #include "tests/pages/app_fixture.h"
@@ -16,10 +23,10 @@ namespace fs = std::filesystem;
 const wchar_t COMPLETED[] =
     L"The firmware update completed sucessfully.\n\nBefore you fly ensure the controls operate "
     L"correctly.";
+const wchar_t CORRUPT[] = L"Corrupt firmware file found, download firmware again.";
 const wchar_t ABORTED[] =
     L"Programming aborted by user.\n\nDo not attempt to fly the gyro until a firmware update has "
     L"been sucessfully completed.";
-const wchar_t CORRUPT[] = L"Corrupt firmware file found, download firmware again.";
 // A header as the pilot would see it: the rows, then the product ID and version when read,
 // then whether line 3 ended and whether a key was missing.
 std::wstring Describe(const FirmwareHeader& h) {
@@ -167,24 +174,14 @@ TEST_F(FirmwareUpdate, APilotSendsAFileAndWatchesItsProgress) {
     ExpectCleanEnding();
 }
 
-TEST_F(FirmwareUpdate, OpeningAFileShowsWhatItHoldsOrSaysWhatIsWrong) {
-    sim::FirmwareFileRecipe recipe;
-    Open(WriteFile(recipe));
-    Open(L"");  // the dialog cancelled
+// A cancelled dialog leaves the page without a file; the files it refuses are the opening
+// table's, the uploads' endings the fault matrix's.
+TEST_F(FirmwareUpdate, ACancelledDialogLeavesThePageWithoutAFile) {
+    Open(WriteFile({}));
+    Open(L"");
     EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), 0);
     EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(), L"");
     EXPECT_FALSE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
-
-    Open((folder / "gone.fwr").wstring());
-    recipe.bNoProductKey = true;
-    Open(WriteFile(recipe));
-    EXPECT_THAT(BoxTexts(), ElementsAre(L"Unable to access the selected firmware file", CORRUPT));
-    EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), 0);
-    EXPECT_FALSE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
-    // A file that ends inside its header lines is accepted here and refused by the upload.
-    std::ofstream(folder / "cut.fwr", std::ios::binary) << "d\r\nPID: 0480\r\nVER: 1";
-    Open((folder / "cut.fwr").wstring());
-    EXPECT_TRUE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
 }
 
 // Stop Sending asks, and stops only at a record boundary: record 10's answer is awaited and
@@ -224,6 +221,97 @@ TEST_F(FirmwareUpdate, AnUploadThatEndsUnderTheStopQuestionLeavesTheNextOneAlone
     SendAndFinish();
     EXPECT_EQ(BoxTexts().back(), COMPLETED);
     EXPECT_EQ(Verdicts(), std::string(200, '.'));
+}
+
+TEST_F(FirmwareUpdate, OpeningRefusesAFileThatCannotBeSentWhole) {
+    const std::string strHeader = "d\r\nPID: 0480\r\nVER: 123\r\n", strRecord(20, '0');
+    AnswerBoxesAfter(0);
+    int nFile = 0;
+    const auto Write = [&](const std::string& strContent) {
+        const fs::path path = folder / ("raw-" + std::to_string(++nFile) + ".fwr");
+        std::ofstream(path, std::ios::binary) << strContent;
+        return path;
+    };
+    mkfifo((folder / "fifo.fwr").c_str(), 0600);
+    fs::create_directory(folder / "folder.fwr");
+    // 1 GB, sparse: zeros after a header, and zeros with no line end at all.
+    const fs::path hugeAfterHeader = Write(strHeader), hugeBare = Write("");
+    for (const fs::path& huge : {hugeAfterHeader, hugeBare})
+        fs::resize_file(huge, uintmax_t{1} << 30);
+    const wchar_t ACCESS[] = L"Unable to access the selected firmware file";
+    const std::pair<fs::path, const wchar_t*> cases[] = {
+        {Write(strHeader + strRecord + "\r\n" + strRecord.substr(1) + "\r\n"), CORRUPT},
+        {Write(strHeader + strRecord + "0\r\n"), CORRUPT},
+        {Write(strHeader + strRecord.substr(10) + "\t" + strRecord.substr(11) + "\r\n"), CORRUPT},
+        {Write(strHeader + strRecord + "\n"), CORRUPT},
+        {Write(strHeader + strRecord + "\r\n" + strRecord + "\r"), CORRUPT},  // last line cut
+        {Write(strHeader + "0000"), CORRUPT},                                 // short of a record
+        {Write(strHeader), nullptr},                                          // no records
+        {Write("<html>\r\n<head><title>Firmware</title></head>\r\n<body></body>\r\n"), CORRUPT},
+        {hugeAfterHeader, CORRUPT},
+        {hugeBare, CORRUPT},
+        {folder / "gone.fwr", ACCESS},
+        {folder / "fifo.fwr", ACCESS},
+        {"/dev/zero", ACCESS},
+        {folder / "folder.fwr", ACCESS},
+    };
+    for (const auto& [path, pBox] : cases) {
+        SCOPED_TRACE(path);
+        host.ClearMessageBoxes();
+        Open(path.wstring());
+        EXPECT_EQ(BoxTexts(), pBox ? std::vector<std::wstring>{pBox} : std::vector<std::wstring>{});
+        // Refused: the page without a file. Accepted: its description, ready to send.
+        EXPECT_EQ(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled(), pBox == nullptr);
+        EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), pBox ? 0 : 1);
+    }
+}
+
+TEST_F(FirmwareUpdate, FlashSendsTheFileThroughTheFirmwarePage) {
+    pSheet->Destroy();  // the command line builds its own sheet
+    pSheet.reset();
+    const std::string strFile = fs::path(WriteFile({})).string();
+    std::string strPercents;
+    for (int i = 1; i <= 100; ++i)
+        strPercents += std::to_string(i) + ".0%\n";
+    const struct {
+        std::vector<std::string> args;
+        uint32_t nRefuse;
+        int nExit;
+        std::string strErr;
+        size_t nRecords;  // taken by the loader (whose check refuses one out of order or
+                          // changed), the last refused when nRefuse is set
+    } cases[] = {
+        {{"flash", "COM1", strFile},
+         0,
+         2,
+         "flash replaces the gyro's firmware: land the helicopter, idle the engine, stop the "
+         "rotor, then add --agree to confirm\n",
+         0},
+        {{"flash", "COM1", strFile + ".gone", "--agree"},
+         0,
+         2,
+         "Unable to access the selected firmware file\n",
+         0},
+        {{"flash", "COM1", strFile, "--agree"},
+         0,
+         0,
+         strPercents + platform::Utf8FromWide(UPLOAD_COMPLETED) + "\n",
+         200},
+        {{"flash", "COM1:", strFile, "--agree"},
+         3,
+         1,
+         "1.0%\nThe tq480 reported a corrupt program was sent. Reset the tq480 and try again.\n",
+         3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.size());
+        gyro.ResetCounters();
+        gyro.SetRefuseRecord(c.nRefuse);
+        std::ostringstream out, err;
+        EXPECT_EQ(RunGyroCli(c.args, host, out, err), c.nExit);
+        EXPECT_EQ(err.str(), c.strErr);
+        EXPECT_EQ(gyro.RequestCount(), c.nRecords ? 2 + c.nRecords : 0);
+    }
 }
 
 }  // namespace

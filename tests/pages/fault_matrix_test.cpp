@@ -4,9 +4,8 @@
 // row checks the exact messages, what the gyro received, that everything is stopped and
 // closed, and that the same operation then succeeds, a late answer still on its way. The soak
 // runs random rows one after another on one sheet.
-#include <dirent.h>
-
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "app_fixture.h"
@@ -109,10 +108,8 @@ std::vector<Row> Rows() {
     for (int nEnding = 0; nEnding <= HEADER_CUT; ++nEnding)
         for (const Sequence nSequence : {READ, STORE, UPLOAD}) {
             const auto [nFirst, nLast] = ENDINGS[nEnding].reach[nSequence];
-            for (const int nAt : {nFirst, (nFirst + nLast) / 2, nLast})
-                if (nFirst <= nLast &&
-                    (rows.empty() || rows.back().nAt != nAt || rows.back().nEnding != nEnding ||
-                     rows.back().nSequence != nSequence))
+            for (const int nAt : std::set<int>{nFirst, (nFirst + nLast) / 2, nLast})
+                if (nFirst <= nLast)
                     rows.push_back({static_cast<Ending>(nEnding), nSequence, nAt});
         }
     return rows;
@@ -129,14 +126,8 @@ Texts Messages(const Row& r) {
     return ENDINGS[r.nEnding].messages[r.nSequence];
 }
 
-size_t OpenDescriptors() {
-    size_t nCount = 0;
-    if (DIR* pDir = opendir("/proc/self/fd")) {
-        while (readdir(pDir))
-            ++nCount;
-        closedir(pDir);
-    }
-    return nCount;
+auto OpenDescriptors() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
 class FaultFixture : public AppFixture {
