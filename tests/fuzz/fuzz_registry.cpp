@@ -10,13 +10,13 @@
 extern const std::vector<std::string> FUZZ_SEEDS;
 // The system, then one value a line: key, name and value, tab-separated; "#" makes a number.
 const std::vector<std::string> FUZZ_SEEDS = {
-    "0Drivers\\BuiltIn\\Serial1\tPREFIX\tCOM\nDrivers\\BuiltIn\\Serial1\tINDEX\t#1\n"
-    "Drivers\\BuiltIn\\Serial1\tDll\tBTIBSerial.dll\n"
-    "Software\\Microsoft\\Bluetooth\\Serial\\Ports\\A\tPort\tCOM8\n",
+    "0Drivers\\BuiltIn\\S\tPREFIX\tCOM\nDrivers\\BuiltIn\\S\tINDEX\t#"
+    "1\nDrivers\\BuiltIn\\S\tDll\tx\n",
+    "1Software\\Microsoft\\Bluetooth\\Serial\\Ports\\A\tPort\tCOM8\n",
     "2HARDWARE\\DEVICEMAP\\SERIALCOMM\t\\Device\\Serial0\tCOM1\n",
-    "3SYSTEM\\CURRENTCONTROLSET\\ENUM\\ACPI\\PNP0501\\1\tCLASS\tPorts\n"
-    "SYSTEM\\CURRENTCONTROLSET\\ENUM\\ACPI\\PNP0501\\1\tPORTNAME\tCOM1\n",
-    "4Enum\\BIOS\\*PNP0501\\0000\tCLASS\tPORTS\nEnum\\BIOS\\*PNP0501\\0000\tPORTNAME\tCOM2\n"};
+    "3SYSTEM\\CURRENTCONTROLSET\\ENUM\\A\\P\\1\tCLASS\tPorts\nSYSTEM\\CURRENTCONTROLSET\\ENUM\\A\\P"
+    "\\1\tPORTNAME\tCOM1\n",
+    "4Enum\\BIOS\\P\\0\tCLASS\tPORTS\nEnum\\BIOS\\P\\0\tPORTNAME\tCOM2\n"};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     if (nSize == 0)
@@ -33,19 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     for (size_t i = 1; i < nSize; ++i)
         strAll += static_cast<wchar_t>(pData[i]);
     std::wistringstream lines(strAll);
-    for (std::wstring strLine; std::getline(lines, strLine);) {
-        const size_t nTab = strLine.find(L'\t'), nTab2 = strLine.find(L'\t', nTab + 1);
-        if (nTab2 == std::wstring::npos)
-            continue;
-        const std::wstring strKey = strLine.substr(0, nTab), strValue = strLine.substr(nTab2 + 1);
-        const std::wstring strName = strLine.substr(nTab + 1, nTab2 - nTab - 1);
-        if (strValue.starts_with(L'#'))
-            registry.SetDword(
-                strKey, strName,
-                static_cast<uint32_t>(std::wcstoul(strValue.c_str() + 1, nullptr, 10)));
-        else
-            registry.SetString(strKey, strName, strValue);
-    }
+    for (std::wstring strKey, strName, strValue; std::getline(lines, strKey, L'\t') &&
+                                                 std::getline(lines, strName, L'\t') &&
+                                                 std::getline(lines, strValue);)
+        strValue.starts_with(L'#')
+            ? registry.SetDword(strKey, strName, uint32_t(std::wcstoul(&strValue[1], nullptr, 10)))
+            : registry.SetString(strKey, strName, strValue);
     SetRegistry(&registry);
     SetLastSystemError(0);
     const bool bDone = EnumerateSerialPorts([](intptr_t, const SerialPortEntry&) { return 1; }, 0);

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "firmware/firmware_upload.h"
-#include "link/comport.h"
 #include "platform/serial_memory.h"
 
 extern const std::vector<std::string> FUZZ_SEEDS;
@@ -16,7 +15,7 @@ const std::vector<std::string> FUZZ_SEEDS = {
     std::string("\x08\x04", 2) + std::string(1024, '.') + std::string(3, '\0') + "/",
     std::string("\x02\x00/.\x00\x00\x01\x00/", 9)};
 
-namespace {
+// The page's part: of the boxes, the last text is kept.
 struct Owner final : CFirmwareUploadOwner, platform::CTimerTarget {
     void ShowAttention(const std::wstring& strText) override { strLast = strText; }
     void ResetFirmwarePage() override {}
@@ -28,7 +27,6 @@ struct Owner final : CFirmwareUploadOwner, platform::CTimerTarget {
     CFirmwareUpload* pUpload = nullptr;
     std::wstring strLast;
 };
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     // A file of two records, in memory.
@@ -49,7 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     upload.m_nComPort = 1;
     upload.m_strFirmwarePath = L"/proc/self/fd/" + std::to_wstring(fd);
     upload.m_strFileProductId = L"0480";
-    // Each frame the program ends with "aa" gets the next answer; records are 22 bytes.
     size_t nAt = 0, nRecords = 0;
     bool bAccepted = false, bOverlap = false;  // the last record's answer had a '.'
     int64_t nAnswerDoneNs = 0;  // when the last answer's last byte reaches the program

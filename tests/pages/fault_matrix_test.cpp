@@ -1,18 +1,11 @@
-// The fault matrix: every ending of the Read, Store and firmware upload, struck at the first, a
-// middle and the last exchange it can strike, on the real sheet with the software gyro, in
-// virtual time. Every box is held open while bytes keep arriving and timers keep firing. Each
-// row checks the exact messages, what the gyro received, that everything is stopped and
-// closed, and that the same operation then succeeds, a late answer still on its way. The soak
-// runs random rows one after another on one sheet.
+// The fault matrix: every ending of the Read, Store and upload at the first, a middle and the
+// last exchange it can strike, on the real sheet in virtual time, every box held open under a
+// talking line: the exact messages, what the gyro received, everything stopped and closed, and
+// a next try that succeeds. The soak runs random rows one after another on one sheet.
 #include <random>
 #include <set>
-#include <sstream>
 
 #include "app_fixture.h"
-#include "firmware/firmware_page.h"
-#include "pages/main_page.h"
-#include "shell/splash.h"
-#include "sim/fwr_file.h"
 
 namespace {
 
@@ -26,13 +19,6 @@ enum Sequence { READ, STORE, UPLOAD };
 const char* const SEQUENCE_NAMES[] = {"read", "store", "upload"};
 constexpr int RECORDS = 400;
 
-// clang-format off
-enum Ending {
-    SILENT, PULLED, LATE, WRITE_FAILS, BAD_CHECKSUM, NOISE, ZERO_BYTE, CHATTER, REFUSED, STOPPED,
-    FILE_CUT, FILE_CUT_FAR, FILE_SPOILED, NO_RECORDS, WRONG_FORMAT, UNKNOWN_PRODUCT, OTHER_PRODUCT,
-    PORT_GONE, PORT_BUSY, PORT_NINE, FILE_GONE, HEADER_CUT
-};
-// clang-format on
 const std::wstring CHECK =
     L"\nCheck that:\nThe gyro is powered.\nAll the cables are connected corretly.\nThe correct "
     L"COM port is selected.";
@@ -62,13 +48,20 @@ const std::wstring STOPPED_TEXT =
     L"been sucessfully completed.";
 const std::wstring NOT_SENT =
     L"Communications Error, unable to send data to gyro.\n\nPlease try again.";
-const std::wstring COM9 = L"Cannot open COM9: Error Code -1";
+const std::wstring COM9 = L"Cannot open COM9: Error Code -1",
+                   GONE = L"Cannot open COM1: No such device",
+                   BUSY = L"Cannot open COM1: Device or resource busy";
+// clang-format off
+enum Ending {
+    SILENT, PULLED, LATE, WRITE_FAILS, BAD_CHECKSUM, NOISE, ZERO_BYTE, CHATTER, REFUSED, STOPPED,
+    FILE_CUT, FILE_CUT_FAR, FILE_SPOILED, NO_RECORDS, WRONG_FORMAT, UNKNOWN_PRODUCT, OTHER_PRODUCT,
+    PORT_GONE, PORT_BUSY, PORT_NINE, FILE_GONE, HEADER_CUT, PASSED_OVER
+};
 const struct {
     const char* pName;
     std::array<std::pair<int, int>, 3> reach;
     std::array<Texts, 3> messages;
 } ENDINGS[] = {
-    // clang-format off
     {"silent", {ALL_R, ALL_S, ALL_U}, {{{LOST}, {LOST}, {NO_ANSWER}}}},
     {"pulled", {ALL_R, ALL_S, ALL_U}, {{{LOST}, {LOST}, {NO_ANSWER}}}},
     {"late", {{{1, 22}, {1, 21}, ALL_U}}, {{{LOST}, {LOST}, {NO_ANSWER}}}},
@@ -89,11 +82,13 @@ const struct {
     {"wrong_format", {{{2, 2}, {1, 1}, NO}}, {{{FORMAT}, {FORMAT}, {}}}},
     {"unknown_product", {{{1, 1}, NO, AT_0}}, {{{UNKNOWN}, {}, {UNKNOWN}}}},
     {"other_product", {NO, NO, AT_0}, {{{}, {}, {L"The selected firmware is not suitable for your tq390"}}}},
-    {"port_gone", {OPEN, OPEN, OPEN}, {{{L"Cannot open COM1: No such device"}}}},
-    {"port_busy", {OPEN, OPEN, OPEN}, {{{L"Cannot open COM1: Device or resource busy"}}}},
+    {"port_gone", {OPEN, OPEN, OPEN}, {{{GONE}, {GONE}, {GONE}}}},
+    {"port_busy", {OPEN, OPEN, OPEN}, {{{BUSY}, {BUSY}, {BUSY}}}},
     {"port_nine", {OPEN, OPEN, OPEN}, {{{COM9}, {L"Cannot open COM9: Error Code: -1"}, {COM9}}}},
     {"file_gone", {NO, NO, AT_0}, {}},
     {"header_cut", {NO, NO, AT_0}, {{{}, {}, {CORRUPT}}}},
+    // Not an ending: a corrupt identity word is neither taken nor checked, the sequence goes on.
+    {"identity_word_passed_over", {{{1, 6}, {1, 5}, NO}}, {}},
     // clang-format on
 };
 
@@ -105,7 +100,7 @@ struct Row {
 
 std::vector<Row> Rows() {
     std::vector<Row> rows;
-    for (int nEnding = 0; nEnding <= HEADER_CUT; ++nEnding)
+    for (int nEnding = 0; nEnding <= PASSED_OVER; ++nEnding)
         for (const Sequence nSequence : {READ, STORE, UPLOAD}) {
             const auto [nFirst, nLast] = ENDINGS[nEnding].reach[nSequence];
             for (const int nAt : std::set<int>{nFirst, (nFirst + nLast) / 2, nLast})
@@ -121,57 +116,18 @@ Texts Messages(const Row& r) {
         return {EIO_TEXT + L".", L"Cannot communicate with the gyro"};  // a start command
     if (r.nSequence == READ && bFirst && (r.nEnding == SILENT || r.nEnding == PULLED))
         return {UNABLE};
-    if (r.nEnding == PORT_GONE || r.nEnding == PORT_BUSY)
-        return ENDINGS[r.nEnding].messages[0];
     return ENDINGS[r.nEnding].messages[r.nSequence];
 }
 
-auto OpenDescriptors() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-}
-
-class FaultFixture : public AppFixture {
+class FaultFixture : public SheetFixture {
   public:
     FaultFixture() {
-        AddPort(1, L"Simulated tq480 gyro");
-        for (const int nId : {IDD_SPLASH, IDD_SPLASH_FW})
-            host.SetDialogResponder(
-                nId, [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); });
-        host.SetFileResponder([this](const std::wstring&, std::wstring& strPath) {
-            strPath = file.wstring();
-            return true;
-        });
-        // Every box stays open a while: the line keeps talking, with '.' and a byte above
-        // 0x7F, the timers keep firing, and nothing may be sent meanwhile.
-        host.SetMessageBoxResponder([this](const platform::headless::ShownMessageBox& box) {
-            EXPECT_EQ(box.strCaption + std::to_wstring(box.nType),
-                      L"Attention" + std::to_wstring(MB_OK | MB_ICONEXCLAMATION));
-            const size_t nSent = line.SentByProgram().size();
-            gyro.SetChatter(".\xFF");
-            loop.RunFor(400);
-            gyro.SetChatter("");
-            EXPECT_EQ(line.SentByProgram().size(), nSent) << "sent under an open box";
-            if (onBox)
-                onBox();
-            return IDOK;
-        });
+        nHoldMs = 400;  // every box stays open while the line talks
+        file = folder / "tail.fwr";
         gyro.SetLog([this](const std::string& strLine) {
-            if (strLine[0] != ' ') {
-                m_nLastRequestMs = loop.NowMs();
-                if (++m_nRequestsLogged == m_nFailWriteAfter)
-                    line.FailNext("Write", EIO);
-            }
+            if (strLine[0] != ' ' && ++m_nRequestsLogged == m_nFailWriteAfter)
+                line.FailNext("Write", EIO);
         });
-        Start();
-        std::ostringstream out;
-        sim::WriteFirmwareFile({.nRecords = RECORDS}, out);
-        m_strFirmware = out.str();
-    }
-
-    CFirmwareUpload& Upload() { return pSheet->m_firmwarePage.m_upload; }
-    bool Over() {
-        return Upload().m_nUploadState == UPLOAD_IDLE && !Upload().m_bTransferActive &&
-               Main().m_link.State() == LINK_IDLE && !Main().m_link.IsBusy();
     }
     void Arrange(const Row& r) {
         m = r;
@@ -203,51 +159,52 @@ class FaultFixture : public AppFixture {
                 gyro.SetSilentAfter(0);
                 gyro.SetChatter("$GPGSV,3,1,11*4E\r\n");
                 break;
-            case REFUSED: WriteFile({.nRecords = RECORDS, .nBadRecord = uint32_t(k)}); break;
+            case REFUSED: WriteFile({.nRecords = RECORDS, .nBadRecord = uint32_t(k)}, file); break;
             case STOPPED: Observe(k, [this] { Upload().RequestStop(); }); break;
             case FILE_CUT:
             case FILE_CUT_FAR:  // from record k on: part of a record, or whole records
                 Observe(std::min(k - 1, 2), [this, k] {
-                    std::filesystem::resize_file(file, m_strFirmware.size() -
+                    std::filesystem::resize_file(file, std::filesystem::file_size(file) -
                                                  (RECORDS - k + 1) * 22 + (k % 2 ? 11 : 0));
                 });
                 break;
             case FILE_SPOILED:
-                onOpened = [this] { WriteFile({.nRecords = RECORDS, .nShortRecord = 1}); };
+                onOpened = [this] { WriteFile({.nRecords = RECORDS, .nShortRecord = 1}, file); };
                 break;
-            case NO_RECORDS: WriteFile({.nRecords = 0}); break;
+            case NO_RECORDS: WriteFile({.nRecords = 0}, file); break;
             case WRONG_FORMAT: gyro.SetMemoryMapVersion(2); break;
             case UNKNOWN_PRODUCT: gyro.SetProductId(0x0A5C); break;
             case OTHER_PRODUCT: gyro.SetProductId(0x0390); break;
             case PORT_GONE: line.Disconnect(); break;
             case PORT_BUSY:
                 pHolder = line.OpenProgramEnd();
-                onBox = [this] { pHolder.reset(); };
+                onBox = [this](const auto&) { pHolder.reset(); };
                 break;
             case PORT_NINE: Upload().m_nComPort = 9; Main().m_link.SetComPort(9); break;
             case FILE_GONE: onOpened = [this] { std::filesystem::remove(file); }; break;
+            case PASSED_OVER:  // the product ID and format it would refuse, at the first word
+                gyro.SetBadChecksum(Nth(e));
+                if (e == 1) r.nSequence == READ ? gyro.SetProductId(0x0390) : gyro.SetMemoryMapVersion(2);
+                break;
             case HEADER_CUT: std::ofstream(file, std::ios::binary) << "d\r\nPID: 0480\r\nVER: 1"; break;
         }
         // clang-format on
-    }
-    void WriteFile(const sim::FirmwareFileRecipe& recipe) {
-        std::ofstream out(file, std::ios::binary);
-        sim::WriteFirmwareFile(recipe, out);
     }
     // Starts the operation as the pilot does, and waits for its end.
     void Run(Sequence nSequence) {
         host.ClearMessageBoxes();
         gyro.ResetCounters();
         m_before = pSheet->m_gyroParameters;
+        const size_t nDialogs = host.DialogsShown().size();
         if (nSequence == UPLOAD) {
             ASSERT_TRUE(CUserInput::ChooseTab(*pSheet, pSheet->GetPageCount() - 1));
             if (!std::filesystem::exists(file))
-                std::ofstream(file, std::ios::binary) << m_strFirmware;
-            ASSERT_TRUE(CUserInput::Tap(*pSheet->m_firmwarePage.GetDlgItem(IDC_OPEN_FIRMWARE)));
+                WriteFile({.nRecords = RECORDS}, file);
+            Open(file);
             if (onOpened)
                 onOpened();
             m_nTapMs = loop.NowMs();
-            CControl& send = *pSheet->m_firmwarePage.GetDlgItem(IDC_SEND_FIRMWARE);
+            CControl& send = Fw(IDC_SEND_FIRMWARE);
             ASSERT_TRUE(CUserInput::Tap(send));
             // A second agreement before the first step neither restarts nor delays it.
             loop.RunFor(50);
@@ -256,34 +213,18 @@ class FaultFixture : public AppFixture {
             ASSERT_TRUE(CUserInput::ChooseTab(*pSheet, 0));
             m_nTapMs = loop.NowMs();
             ASSERT_TRUE(CUserInput::Tap(Ctl(nSequence == READ ? IDC_READ : IDC_STORE)));
+            // The other sequence, tapped while this one waits to open, starts nothing, not even
+            // the agreement.
+            loop.RunFor(5);
+            CUserInput::Tap(Ctl(nSequence == READ ? IDC_STORE : IDC_READ));
         }
         ASSERT_TRUE(loop.RunUntil([&] { return Over(); }, 120'000));
-        onBox = onOpened = nullptr;
+        // The agreement: none for a Read, one for a Store, two for the upload (tapped twice).
+        EXPECT_EQ(host.DialogsShown().size() - nDialogs, static_cast<size_t>(nSequence));
+        onBox = nullptr;
+        onOpened = nullptr;
     }
-    std::string Verdicts() const {
-        std::string strVerdicts;
-        for (const sim::LoaderRecord& record : gyro.LoaderRecords())
-            strVerdicts += record.bAccepted ? '.' : '/';
-        return strVerdicts;
-    }
-    // Nothing runs, nothing is held, the pilot has every control back.
-    void ExpectStoppedAndClosed() {
-        EXPECT_TRUE(Over());
-        EXPECT_FALSE(line.IsProgramEndOpen());
-        EXPECT_FALSE(Upload().m_firmwareFile.IsOpen());
-        for (const unsigned nId :
-             {TIMER_RESPONSE_TIMEOUT, TIMER_READ_STEP, TIMER_STORE_STEP, TIMER_RECEIVE_POLL})
-            EXPECT_FALSE(loop.HasTimer(&Main(), nId)) << nId;
-        for (const unsigned nId : {TIMER_UPLOAD_POLL, TIMER_UPLOAD_STEP, TIMER_UPLOAD_TIMEOUT})
-            EXPECT_FALSE(loop.HasTimer(&pSheet->m_firmwarePage, nId)) << nId;
-        for (const int nId : {IDC_READ, IDC_STORE, IDC_LOAD_DEFAULTS, IDC_COMPORT})
-            EXPECT_TRUE(Ctl(nId).IsWindowEnabled()) << nId;
-        if (const CControl* pOpen = pSheet->m_firmwarePage.GetDlgItem(IDC_OPEN_FIRMWARE)) {
-            EXPECT_TRUE(pOpen->IsWindowEnabled());
-        }
-    }
-    // The ending of the row just run: its messages, what the gyro received (nothing after the
-    // failing item, and nothing later either), and everything stopped.
+    // The row's ending: its messages, nothing received after the failing item, all stopped.
     void ExpectEnding(bool bOnAFreshLine = true) {
         const Row& r = m;
         const int e = r.nAt, k = r.nAt;
@@ -298,18 +239,12 @@ class FaultFixture : public AppFixture {
                       nOpened[r.nSequence] + (r.nEnding == CHATTER ? 640 : 0) +
                           (r.nSequence == UPLOAD ? 3500 : 1000));
         }
-        // A time-out strikes its full wait after the request that went unanswered.
-        if (r.nEnding == SILENT || r.nEnding == LATE || (r.nEnding == PULLED && e > 0)) {
-            const int64_t nWaited = host.MessageBoxes().at(0).nAtMs - m_nLastRequestMs;
-            EXPECT_GT(nWaited, (r.nSequence == UPLOAD ? 3500 : 1000) - 15);
-            EXPECT_LE(nWaited, r.nSequence == UPLOAD ? 3500 : 1000);
-        }
         if (r.nSequence == UPLOAD) {
             std::string strVerdicts(
                 r.nEnding == LATE || r.nEnding == STOPPED ? k : std::max(k - 1, 0), '.');
             EXPECT_EQ(Verdicts(), r.nEnding == REFUSED ? strVerdicts + "/" : strVerdicts);
             if (r.nEnding == FILE_GONE) {
-                EXPECT_EQ(pSheet->m_firmwarePage.GetDlgItem(IDC_NEW_VERSION)->GetWindowText(),
+                EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(),
                           L"Cannot find selected firmware file.  Locate and try again.");
             }
         } else {
@@ -326,12 +261,10 @@ class FaultFixture : public AppFixture {
                 EXPECT_EQ(pSheet->m_gyroParameters, m_before);  // a failed Read keeps the record
             }
         }
-        ExpectStoppedAndClosed();
-        const uint32_t nRequests = gyro.RequestCount();
-        const size_t nBoxes = host.MessageBoxes().size();
+        ExpectCleanEnding();
+        const auto before = std::pair(gyro.RequestCount(), host.MessageBoxes().size());
         loop.RunFor(r.nEnding == LATE ? 0 : 5000);
-        EXPECT_EQ(gyro.RequestCount(), nRequests);
-        EXPECT_EQ(host.MessageBoxes().size(), nBoxes);
+        EXPECT_EQ(std::pair(gyro.RequestCount(), host.MessageBoxes().size()), before);
     }
     // Back to a sound gyro and port; false when the line is gone for good.
     bool Mend() {
@@ -353,18 +286,17 @@ class FaultFixture : public AppFixture {
             EXPECT_EQ(BoxTexts(), Texts{});
             EXPECT_EQ(Text(IDC_STATUS), nSequence == READ ? L"Read Complete" : L"Write Complete");
             EXPECT_EQ(gyro.Writes().size(), nSequence == STORE ? 15u : 0u);
+            EXPECT_EQ(pSheet->m_gyroParameters.HighEndpoint, DecodeHighEndpoint(gyro.Word(0x0100)));
         }
-        ExpectStoppedAndClosed();
+        ExpectCleanEnding();
     }
 
     Row m{};
-    std::filesystem::path file = folder / "tail.fwr";
-    std::function<void()> onBox, onOpened;
+    std::function<void()> onOpened;
     std::unique_ptr<platform::SerialDevice> pHolder;  // another program's hold on the port
     uint32_t m_nBefore = 0;
     int m_nFailWriteAfter = -1, m_nRequestsLogged = 0;
-    int64_t m_nLastRequestMs = 0, m_nTapMs = 0;
-    std::string m_strFirmware;
+    int64_t m_nTapMs = 0;
     GyroParameters m_before;
 };
 
@@ -374,14 +306,13 @@ TEST_P(FaultMatrix, EndsAsDefinedAndTheNextTrySucceeds) {
     Arrange(GetParam());
     gyro.SetWord(0x0100, 1658);  // a high endpoint of 33 %, which a failed Read must not keep
     Run(GetParam().nSequence);
+    if (GetParam().nEnding == PASSED_OVER)
+        return ExpectSuccess(GetParam().nSequence);
     ExpectEnding();
-    if (!Mend() || GetParam().nEnding == PORT_GONE)
+    if (!Mend())
         return;
     Run(GetParam().nSequence);
     ExpectSuccess(GetParam().nSequence);
-    if (GetParam().nSequence == READ) {
-        EXPECT_EQ(pSheet->m_gyroParameters.HighEndpoint, 33);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, FaultMatrix, ::testing::ValuesIn(Rows()), [](const auto& info) {
@@ -398,24 +329,25 @@ TEST_F(FaultFixture, SoakOfRandomFaultsEndsEveryTimeAsDefinedAndLeavesNothingBeh
         pSeed ? static_cast<unsigned>(std::stoul(pSeed)) : std::random_device{}();
     SCOPED_TRACE("MORVANE_SOAK_SEED=" + std::to_string(nSeed));
     std::mt19937 random(nSeed);
-    std::vector<Row> rows;
-    for (const Row& r : Rows())
-        if (r.nEnding != PULLED && r.nEnding != PORT_GONE)  // the line would be gone for good
-            rows.push_back(r);
-    const size_t nDescriptors = OpenDescriptors();
+    const std::vector<Row> rows = Rows();
+    const auto OpenDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto nDescriptors = OpenDescriptors();
     for (int nCycle = 0; nCycle < 550 && !HasFailure(); ++nCycle) {
         const auto nSequence = nCycle % 11 == 10 ? UPLOAD : static_cast<Sequence>(random() % 2);
-        std::vector<Row> candidates;
-        for (const Row& r : rows)
-            if (r.nSequence == nSequence)
-                candidates.push_back(r);
         SCOPED_TRACE("cycle " + std::to_string(nCycle));
+        Row r = rows[random() % rows.size()];
+        // Not where the line would be gone for good.
+        while (r.nSequence != nSequence || r.nEnding == PULLED || r.nEnding == PORT_GONE)
+            r = rows[random() % rows.size()];
         if (random() % 2) {
-            Arrange(candidates[random() % candidates.size()]);
+            Arrange(r);
             Run(nSequence);
             SCOPED_TRACE(std::string(SEQUENCE_NAMES[m.nSequence]) + " " + ENDINGS[m.nEnding].pName +
                          " at " + std::to_string(m.nAt));
-            ExpectEnding(false);  // bytes left by earlier cycles may lengthen the first waits
+            // Bytes left by earlier cycles may lengthen the first waits.
+            r.nEnding == PASSED_OVER ? ExpectSuccess(nSequence) : ExpectEnding(false);
             Mend();
         } else {
             Run(nSequence);
