@@ -90,7 +90,12 @@ FirmwareHeader ReadHeaderLines(CFirmwareFile& file) {
     std::wstring strRow;
     size_t nRowChars = 0;
     int nLine = 1;
+    int64_t nBytes = 0;
     for (int nByte = file.ReadByte(); nByte >= 0; nByte = file.ReadByte()) {
+        if (++nBytes > HEADER_BYTES_LIMIT) {
+            header.bTooLong = header.bCorrupt = true;
+            break;
+        }
         const auto c = static_cast<wchar_t>(nByte);
         // The description breaks at the first blank after a full row; the blank is dropped.
         if (nLine == 1 && nRowChars >= DESCRIPTION_ROW_CHARS && c == L' ') {
@@ -131,7 +136,9 @@ FirmwareHeader ReadHeaderLines(CFirmwareFile& file) {
 
 bool SkipHeaderLines(CFirmwareFile& file) {
     int nLineEnds = 0;
-    for (int nByte = file.ReadByte(); nByte >= 0; nByte = file.ReadByte())
+    int64_t nBytes = 0;
+    for (int nByte = file.ReadByte(); nByte >= 0 && ++nBytes <= HEADER_BYTES_LIMIT;
+         nByte = file.ReadByte())
         if (nByte == '\n' && ++nLineEnds == HEADER_LINES)
             return true;
     return false;

@@ -64,7 +64,7 @@ void CTQ480FirmwarePage::ReadFirmwareHeader(const std::wstring& strPath) {
     if (header.strVersion)
         m_upload.m_strNewVersion = *header.strVersion;
     // A file that ends inside its header lines is left for the upload's own checks.
-    if (header.bComplete && bCorrupt) {
+    if ((header.bComplete || header.bTooLong) && bCorrupt) {
         ShowAttention(L"Corrupt firmware file found, download firmware again.");
         ResetFirmwarePage();
     } else {

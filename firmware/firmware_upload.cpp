@@ -12,9 +12,9 @@ constexpr size_t MESSAGE_CAPACITY = 256 + ERROR_TEXT_CHARS;
 constexpr uint32_t START_COMMAND_BYTES = 6;
 constexpr unsigned START_COMMAND_GAP_MS = 500;
 constexpr unsigned DISCARD_FIRST_WAIT_MS = 500;
-// Bytes let go before the start commands, at most, with a pause after each: a line that keeps
+// Pauses while bytes keep coming before the start commands, at most: a line that keeps
 // sending must not hold the thread in these waits.
-constexpr int DISCARD_LIMIT = COMPORT_BUFFER_SIZE;
+constexpr int DISCARD_PAUSES = COMPORT_BUFFER_SIZE;
 constexpr unsigned DISCARD_PAUSE_MS = 10;
 constexpr unsigned END_WAIT_MS = 500;
 
@@ -184,8 +184,7 @@ void CFirmwareUpload::ConnectStep() {
 
 void CFirmwareUpload::DiscardWaitingBytes() {
     m_loop.Sleep(DISCARD_FIRST_WAIT_MS);
-    for (int i = 0; i < DISCARD_LIMIT && ComPortReadByte(m_nComPort - 1) >= 0; ++i)
-        m_loop.Sleep(DISCARD_PAUSE_MS);
+    ::DiscardWaitingBytes(m_nComPort - 1, m_loop, DISCARD_PAUSE_MS, DISCARD_PAUSES);
 }
 
 bool CFirmwareUpload::SendStartCommand(const char* pFrame) {
@@ -265,6 +264,9 @@ void CFirmwareUpload::SendRecordStep() {
     }
     strRecord[FIRMWARE_RECORD_CHARS] = 'a';
     strRecord[FIRMWARE_RECORD_CHARS + 1] = 'a';
+    // Only what comes after the record can be its verdict: a '.' left over from the identity
+    // answer's tail would pass a record the loader never accepted.
+    m_strReply.clear();
     if (SendUploadFrame(strRecord.data(), FIRMWARE_RECORD_BYTES) != FIRMWARE_RECORD_BYTES) {
         m_owner.ShowAttention(COMMUNICATIONS_ERROR);
         m_owner.ResetFirmwarePage();

@@ -49,6 +49,11 @@ bool ParseWordAnswer(const std::wstring& strReceived, uint16_t& wWord) {
     uint16_t wFirst = 0;
     for (size_t k = 0; k < nGroups; ++k) {
         const wchar_t* p = strRest.data() + STRIDE * k;
+        // The gyro sends uppercase hex: anything else is an answer shifted by noise or cut,
+        // which the one checked digit would let through one time in sixteen.
+        for (size_t i = 0; i < GROUP; ++i)
+            if (!((p[i] >= L'0' && p[i] <= L'9') || (p[i] >= L'A' && p[i] <= L'F')))
+                return false;
         const uint8_t nHigh = DecodeHexPair(p[0], p[1]);
         const uint8_t nLow = DecodeHexPair(p[2], p[3]);
         const uint8_t nCheck = DecodeHexPair(p[4], p[5]);
@@ -95,6 +100,19 @@ int32_t SendFrame(int nComPort, const std::string& strFrame, std::wstring& strFa
     }
     strFailure = message;
     return nResult;
+}
+
+void DiscardWaitingBytes(int nIndex, platform::EventLoop& loop, unsigned nPauseMs, int nPauses) {
+    // One driver queue's worth at a time, at most.
+    constexpr int QUEUE_BYTES = 4096;
+    for (int nPause = 0; nPause < nPauses; ++nPause) {
+        int nDropped = 0;
+        while (nDropped < QUEUE_BYTES && ComPortReadByte(nIndex) >= 0)
+            ++nDropped;
+        if (nDropped == 0)
+            return;
+        loop.Sleep(nPauseMs);
+    }
 }
 
 ReceivedText ReceivePoll(int nIndex) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/event_loop.h"
+
 // The wake-up string; the gyro echoes it.
 inline constexpr char WAKEUP_STRING[] = "01234";
 constexpr uint8_t GYRO_COMMAND_READ = 0x01;
@@ -51,3 +53,8 @@ struct ReceivedText {
     std::wstring strText;
 };
 ReceivedText ReceivePoll(int nIndex);
+
+// Lets go of what waits on the port before a request: every byte already there, then again
+// after each pause while more came, for at most nPauses pauses, so that a port that never
+// stops sending holds the thread no longer than that.
+void DiscardWaitingBytes(int nIndex, platform::EventLoop& loop, unsigned nPauseMs, int nPauses);

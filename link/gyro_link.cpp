@@ -8,9 +8,9 @@
 namespace {
 
 constexpr int OPEN_ERROR_TEXT_CAPACITY = 128;
-// The wake-up step drops at most what the driver's input buffer holds: a port that keeps
+// The wake-up step pauses at most this many times while bytes keep coming: a port that keeps
 // talking would otherwise keep the thread in that step, where no timer runs, for ever.
-constexpr int WAKEUP_DISCARD_LIMIT = COMPORT_BUFFER_SIZE;
+constexpr int WAKEUP_DISCARD_PAUSES = COMPORT_BUFFER_SIZE;
 constexpr unsigned WAKEUP_DISCARD_PAUSE_MS = 10;
 // Step timer intervals: before the open (Read, Store), after it, and between steps.
 constexpr unsigned READ_OPEN_WAIT_MS = 100;
@@ -152,6 +152,10 @@ void CGyroLink::Next(int nState, unsigned nStepTimer, unsigned nMs) {
 bool CGyroLink::SendRequest(const std::string& strFrame) {
     std::wstring strFailure;
     if (SendFrame(m_nComPort, strFrame, strFailure) != static_cast<int32_t>(strFrame.size())) {
+        // The box is modal but timers keep firing under it: without the poll, nothing that
+        // arrives meanwhile can move the failed sequence on to its next request.
+        KillTimer(TIMER_RECEIVE_POLL);
+        KillTimer(TIMER_RESPONSE_TIMEOUT);
         m_owner.ShowAttention(strFailure);
         EndSequence();
         return false;
@@ -198,8 +202,7 @@ void CGyroLink::WakeUpStep(int nNextState) {
     m_strReceived.clear();
     m_nState = nNextState;
     // Whatever was waiting before the wake-up is stale.
-    for (int i = 0; i < WAKEUP_DISCARD_LIMIT && ComPortReadByte(m_nComPort - 1) >= 0; ++i)
-        m_loop.Sleep(WAKEUP_DISCARD_PAUSE_MS);
+    DiscardWaitingBytes(m_nComPort - 1, m_loop, WAKEUP_DISCARD_PAUSE_MS, WAKEUP_DISCARD_PAUSES);
     SetTimer(TIMER_RECEIVE_POLL, RECEIVE_POLL_MS);
     SendRequest(WAKEUP_STRING);
 }
@@ -216,9 +219,10 @@ void CGyroLink::EndSequence() {
 }
 
 void CGyroLink::Refuse(const std::wstring& strMessage) {
+    // Nothing received under the box may reach the refused sequence.
+    KillTimer(TIMER_RECEIVE_POLL);
     m_owner.ShowAttention(strMessage);
     ComPortClose(m_nComPort - 1);
-    KillTimer(TIMER_RECEIVE_POLL);
     m_nState = LINK_IDLE;
     m_owner.EnableLinkControls(true);
     m_strStatus = L"Read Failed";

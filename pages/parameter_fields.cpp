@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 #include "link/servo_table.h"
 #include "pages/mode2_page.h"
@@ -30,7 +31,8 @@ bool ParseWhole(const std::string& strText, long& nValue) {
     char* pEnd = nullptr;
     errno = 0;
     nValue = std::strtol(strText.c_str(), &pEnd, 10);
-    return errno == 0 && *pEnd == '\0';
+    // All of it: a 0x00 byte would otherwise end the number early and hide what follows.
+    return errno == 0 && pEnd == strText.c_str() + strText.size();
 }
 
 // A numeric field takes the range its page checks.
@@ -92,7 +94,8 @@ bool ParseParameterLines(const std::string& strText, GyroParameters& params, std
                          bool bRequireAll) {
     GyroParameters parsed = params;
     std::array<bool, PARAMETER_FIELDS.size()> named{};
-    std::istringstream lines(strText);
+    // A byte order mark, as some editors write one, is no part of the first name.
+    std::istringstream lines(strText.substr(strText.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0));
     std::string strLine;
     for (int nLine = 1; std::getline(lines, strLine); ++nLine) {
         const std::string strTrimmed = Trim(strLine);
@@ -119,7 +122,11 @@ bool ParseParameterLines(const std::string& strText, GyroParameters& params, std
             strError = strWhere + "unknown name \"" + strName + "\"";
             return false;
         }
-        named[static_cast<size_t>(pField - PARAMETER_FIELDS.data())] = true;
+        // A name given twice leaves it open which value was meant.
+        if (std::exchange(named[static_cast<size_t>(pField - PARAMETER_FIELDS.data())], true)) {
+            strError = strWhere + strName + " is given twice";
+            return false;
+        }
         if (pField->bDirection) {
             if (strValue == "Normal" || strValue == "0") {
                 parsed.ServoDirection = false;

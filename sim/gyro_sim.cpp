@@ -517,6 +517,13 @@ uint32_t CGyroSimulator::RefusedCount() const {
         [](const GyroRequest& request) { return request.nOutcome == GyroOutcome::REFUSED; }));
 }
 
+void CGyroSimulator::PowerCycle() {
+    m_loaderMode = LoaderMode::OFF;
+    m_strLoaderFrame.clear();
+    m_strHex.clear();
+    m_bHalfTerminator = false;
+}
+
 void CGyroSimulator::ResetCounters() {
     m_nWakeUps = 0;
     m_nRequests = 0;

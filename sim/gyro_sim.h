@@ -212,6 +212,9 @@ class CGyroSimulator {
         m_loaderObserver = std::move(observer);
     }
     void SetChatter(const std::string& strText);
+    // Switched off and on, as the pilot does after an upload that failed: the loader stops and
+    // a frame half received is forgotten. Memory, faults and counters stay.
+    void PowerCycle();
 
     // What the gyro received. Reads are counted when their checksum was good, also while
     // silent; Writes lists the writes that changed memory.

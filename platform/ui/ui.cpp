@@ -184,8 +184,8 @@ CControl* ExchangeControl(CDataExchange* pDX, int nId) {
     return pDX->Dialog().GetDlgItem(nId);
 }
 
-// Leading blanks, an optional sign, the digits after it; the rest is ignored. Values past
-// the 32-bit range are held at its ends.
+}  // namespace
+
 bool ParseInteger(const std::wstring& strText, int& nValue) {
     size_t i = 0;
     while (i < strText.size() && std::iswspace(static_cast<wint_t>(strText[i])))
@@ -203,8 +203,6 @@ bool ParseInteger(const std::wstring& strText, int& nValue) {
     nValue = static_cast<int>(std::clamp<long long>(nSigned, INT_MIN, INT_MAX));
     return true;
 }
-
-}  // namespace
 
 void DDX_Text(CDataExchange* pDX, int nId, std::wstring& strValue) {
     CControl* pControl = ExchangeControl(pDX, nId);

@@ -164,6 +164,10 @@ class CDataExchange {
     bool m_bFailed = false;
 };
 
+// The number a numeric field's text holds: leading blanks, an optional sign, the digits after
+// it; the rest is ignored. Values past the 32-bit range are held at its ends. False without
+// a digit.
+bool ParseInteger(const std::wstring& strText, int& nValue);
 void DDX_Text(CDataExchange* pDX, int nId, std::wstring& strValue);
 // A number: reading a text that is not an integer shows "Please enter an integer.", puts the
 // focus back into the edit with all its text selected, and fails the exchange.

@@ -8,18 +8,19 @@
 #include "sim/gyro_sim.h"
 
 extern const std::vector<std::string> FUZZ_SEEDS;
-const std::vector<std::string> FUZZ_SEEDS = {"01234",      "000801F7aa",   "006401040295aa",
-                                             "011E01E0aa", "0008aa01F7aa", "a0a0aa01234aa"};
+const std::vector<std::string> FUZZ_SEEDS = {
+    "01234",        "000801F7aa",    "006401040295aa",    "011E01E0aa",
+    "0008aa01F7aa", "a0a0aa01234aa", "15EBaa16EAaa0001aa"};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     platform::HeadlessEventLoop loop(platform::ClockKind::Virtual);
     sim::CGyroSimulator gyro(loop);
-    std::string strAnswers;
     gyro.SetOutput([&](const std::string& strAnswer) {
-        const bool bKnown = strAnswer == "01234" || strAnswer.size() == 15 || strAnswer.size() == 9;
+        const size_t n = strAnswer.size();
+        const bool bKnown = strAnswer == "01234" || n == 15 || n == 9 || strAnswer == ".15EB" ||
+                            ((n == 67 || n == 1) && strAnswer[0] == '.') || strAnswer == "/";
         if (!bKnown)
             __builtin_trap();
-        strAnswers += strAnswer;
     });
     gyro.Receive(std::string(reinterpret_cast<const char*>(pData), nSize));
     loop.RunFor(10);

@@ -23,7 +23,7 @@ TEST(Frames, AnswerCompleteTests) {
 
 // What follows the 9 skipped characters: groups of high, low and checksum pairs every 10
 // characters. All groups must pass, on the low digit of their sum only; the first gives the
-// word. Lowercase is not hex here: 'a' counts as 0xA0 + 42 high, 42 low.
+// word. Only uppercase hex digits: an answer shifted by a noise byte puts its '.' in a group.
 TEST(Frames, ParseWordAnswerChecksOnlyTheLowDigitOfEveryGroup) {
     const struct {
         const wchar_t* pRest;
@@ -37,7 +37,8 @@ TEST(Frames, ParseWordAnswerChecksOnlyTheLowDigitOfEveryGroup) {
         {L"079465aa", true, 0x0794},
         {L"04807Caaaa0102FD", true, 0x0480},
         {L"04807Caaaa0102FE", false, 77},
-        {L"00aa06", true, 0x00CA},
+        {L"00aa06", false, 77},
+        {L".00000", false, 77},
     };
     for (const auto& c : CASES) {
         uint16_t wWord = 77;

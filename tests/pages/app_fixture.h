@@ -12,11 +12,15 @@
 #include <string>
 
 #include "app/config_sheet.h"
+#include "firmware/firmware_page.h"
+#include "pages/main_page.h"
 #include "platform/files.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/registry.h"
 #include "platform/serial_memory.h"
 #include "res/resources.h"
+#include "shell/splash.h"
+#include "sim/fwr_file.h"
 #include "sim/gyro_sim.h"
 
 class AppFixture : public ::testing::Test {
@@ -79,6 +83,13 @@ class AppFixture : public ::testing::Test {
     CMainCtrlPage& Main() { return pSheet->m_mainPage; }
     platform::ui::CControl& Ctl(int nId) { return *Main().GetDlgItem(nId); }
     std::wstring Text(int nId) { return Ctl(nId).GetWindowText(); }
+    // The loader's verdict on each record it took: "." accepted, "/" refused.
+    std::string Verdicts() const {
+        std::string strVerdicts;
+        for (const sim::LoaderRecord& record : gyro.LoaderRecords())
+            strVerdicts += record.bAccepted ? '.' : '/';
+        return strVerdicts;
+    }
     std::vector<std::wstring> BoxTexts() const {
         std::vector<std::wstring> texts;
         for (const auto& box : host.MessageBoxes())
@@ -100,4 +111,97 @@ class AppFixture : public ::testing::Test {
   private:
     int m_nPorts = 0;
     static inline int s_nFolder = 0;
+};
+
+// The sheet with the gyro on COM1, the agreements answered ("I Agree" unless told otherwise),
+// the file dialog giving `file` (empty: cancelled), every box held open nHoldMs while the line
+// keeps talking ('.' and a byte above 0x7F) and timers fire: nothing may be sent meanwhile.
+class SheetFixture : public AppFixture {
+  public:
+    SheetFixture() {
+        AddPort(1, L"Simulated tq480 gyro");
+        for (const int nId : {IDD_SPLASH, IDD_SPLASH_FW})
+            host.SetDialogResponder(nId, [this](platform::ui::CDialog& d) {
+                if (duringAgreement)
+                    duringAgreement();
+                // Enter ends the agreement with OK, but without "I Agree".
+                bAgree ? CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)) : CUserInput::PressEnter(d);
+            });
+        host.SetFileResponder([this](const std::wstring& strFilter, std::wstring& strPath) {
+            EXPECT_EQ(strFilter, L"fwr (*.fwr)|*.fwr||");
+            strPath = file.wstring();
+            return !file.empty();
+        });
+        host.SetMessageBoxResponder([this](const platform::headless::ShownMessageBox& box) {
+            using namespace platform::ui;
+            const bool bQuestion = (box.nType & MB_TYPEMASK) == MB_YESNO;
+            EXPECT_TRUE(bQuestion || (box.strCaption == L"Attention" &&
+                                      box.nType == (MB_OK | MB_ICONEXCLAMATION)));
+            const size_t nSent = line.SentByProgram().size();
+            gyro.SetChatter(nHoldMs ? ".\xFF" : "");
+            loop.RunFor(nHoldMs);
+            gyro.SetChatter("");
+            EXPECT_EQ(line.SentByProgram().size(), nSent) << "sent under an open box";
+            if (onBox)
+                onBox(box);
+            return bQuestion ? nStopAnswer : IDOK;
+        });
+        Start();
+    }
+    using CUserInput = platform::ui::CUserInput;
+    CTQ480FirmwarePage& Page() { return pSheet->m_firmwarePage; }
+    CFirmwareUpload& Upload() { return Page().m_upload; }
+    platform::ui::CControl& Fw(int nId) { return *Page().GetDlgItem(nId); }
+    // Writes the file under the path given, or under a new name.
+    std::wstring WriteFile(const sim::FirmwareFileRecipe& recipe, std::filesystem::path path = {}) {
+        if (path.empty())
+            path = folder / ("firmware-" + std::to_string(++m_nFiles) + ".fwr");
+        std::ofstream out(path, std::ios::binary);
+        sim::WriteFirmwareFile(recipe, out);
+        return path.wstring();
+    }
+    void Open(const std::filesystem::path& path) {
+        file = path;
+        CUserInput::Tap(Fw(IDC_OPEN_FIRMWARE));
+    }
+    bool Over() {
+        return Upload().m_nUploadState == UPLOAD_IDLE && !Upload().m_bTransferActive &&
+               Main().m_link.State() == LINK_IDLE && !Main().m_link.IsBusy();
+    }
+    void SendAndFinish() {
+        ASSERT_TRUE(CUserInput::Tap(Fw(IDC_SEND_FIRMWARE)));
+        ASSERT_TRUE(loop.RunUntil([&] { return Over(); }, 600'000));
+    }
+    // What every ending leaves behind: nothing runs, nothing is held, the pilot has every
+    // control back, and a Firmware Update page that was shown is without a file.
+    void ExpectCleanEnding() {
+        EXPECT_TRUE(Over());
+        EXPECT_FALSE(line.IsProgramEndOpen());
+        EXPECT_FALSE(Upload().m_firmwareFile.IsOpen());
+        for (const unsigned nId :
+             {TIMER_RESPONSE_TIMEOUT, TIMER_READ_STEP, TIMER_STORE_STEP, TIMER_RECEIVE_POLL})
+            EXPECT_FALSE(loop.HasTimer(&Main(), nId)) << nId;
+        for (const unsigned nId : {TIMER_UPLOAD_POLL, TIMER_UPLOAD_STEP, TIMER_UPLOAD_TIMEOUT})
+            EXPECT_FALSE(loop.HasTimer(&Page(), nId)) << nId;
+        for (const int nId : {IDC_READ, IDC_STORE, IDC_LOAD_DEFAULTS, IDC_COMPORT})
+            EXPECT_TRUE(Ctl(nId).IsWindowEnabled()) << nId;
+        EXPECT_TRUE(Main().OnKillActive());
+        if (!Page().GetDlgItem(IDC_OPEN_FIRMWARE))
+            return;
+        EXPECT_TRUE(Fw(IDC_OPEN_FIRMWARE).IsWindowEnabled());
+        EXPECT_FALSE(Fw(IDC_SEND_FIRMWARE).IsWindowEnabled());
+        EXPECT_EQ(Fw(IDC_SEND_FIRMWARE).GetWindowText(), L"Send Firmware");
+        EXPECT_EQ(Fw(IDC_DESCRIPTION).GetCount(), 0);
+        EXPECT_EQ(Fw(IDC_PERCENT).GetWindowText(), L"0.0%");
+        EXPECT_EQ(Fw(IDC_TRANSFER_PROGRESS).GetPos(), 0);
+    }
+
+    std::filesystem::path file;
+    std::function<void(const platform::headless::ShownMessageBox&)> onBox;
+    std::function<void()> duringAgreement;
+    int nStopAnswer = platform::ui::IDYES, nHoldMs = 0;
+    bool bAgree = true;
+
+  private:
+    int m_nFiles = 0;
 };

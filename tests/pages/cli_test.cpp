@@ -49,7 +49,12 @@ TEST_F(Cli, ReadPrintsEveryFieldInPageUnitsAndItsOutputStoresBack) {
     EXPECT_EQ(err.str(), "");
     strSaved.replace(strSaved.find("HighEndpoint=33"), 15, "HighEndpoint=120");
     strSaved.replace(strSaved.find("ServoDirection=Normal"), 21, "ServoDirection=Reverse");
-    EXPECT_EQ(Run({"store", "COM1", WriteFile(strSaved), "--agree"}), 0) << err.str();
+    // As an editor may leave it: a byte order mark, CR LF, blanks around and between lines.
+    std::string strEdited = "\xEF\xBB\xBF";
+    for (size_t nAt = 0, nEnd; (nEnd = strSaved.find('\n', nAt)) != std::string::npos;
+         nAt = nEnd + 1)
+        strEdited += " " + strSaved.substr(nAt, nEnd - nAt) + "\t\r\n \r\n";
+    EXPECT_EQ(Run({"store", "COM1", WriteFile(strEdited), "--agree"}), 0) << err.str();
     EXPECT_EQ(gyro.Word(0x0100), 2024);
     EXPECT_EQ(gyro.Word(0x011E), 0x0200);
     ASSERT_EQ(Run({"read", "COM1"}), 0);
@@ -69,6 +74,10 @@ TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
          "HighEndpoint=146 is outside its range 30 to 145"},
         {{"store", "COM1", WriteFile(strGood + "Colour=red\n"), "--agree"},
          "unknown name \"Colour\""},
+        {{"store", "COM1", WriteFile(strGood + "HighEndpoint=100\n"), "--agree"},
+         "line 16: HighEndpoint is given twice"},
+        {{"store", "COM1", WriteFile(std::string("HighEndpoint=100\0x\n", 19)), "--agree"},
+         "must be a whole number"},
         {{"store", "COM1", WriteFile("HighEndpoint=100\n"), "--agree"}, "missing LowEndpoint"},
         {{"store", "COM1", (folder / "absent.txt").string(), "--agree"}, "cannot read"},
         {{"store", "COM12", WriteFile(strGood), "--agree"}, "COM12 is not in the port list"},
