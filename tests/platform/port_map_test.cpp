@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -136,6 +137,30 @@ TEST_F(PortMapTest, NewDevicesTakeAnOpenableNumberFromTheDeviceAwayLongest) {
     // Run 0 lost its number to run 7 and takes the number of run 2.
     ASSERT_TRUE(PublishPort("Run 0", "/dev/zero"));
     EXPECT_EQ(Scan().back().nNumber, 4);
+}
+
+// Links that lead elsewhere than to a character device are not ports; a folder of another
+// user's, or one that others may write to, gives none at all, nor takes one.
+TEST_F(PortMapTest, PublishedPortsComeOnlyAsDevicesFromTheUsersOwnFolder) {
+    std::ofstream(m_root / "plain") << "not a device\n";
+    ASSERT_TRUE(PublishPort("Gyro", "/dev/null") &&
+                PublishPort("Plain file", (m_root / "plain").string()) &&
+                PublishPort("Folder", m_root.string()));
+    const Entries gyro = {{1, "Gyro", "/dev/null"}};
+    EXPECT_EQ(Scan(), gyro);
+    const std::string strFolder = PublishedPortsFolder();
+    const uid_t nUser = geteuid();
+    for (const auto& [nMode, nOwner] :
+         {std::pair<mode_t, uid_t>{0770, nUser}, {0702, nUser}, {0700, nUser + 1}}) {
+        if (nOwner != nUser && nUser != 0)
+            continue;  // only root can give the folder away
+        ASSERT_EQ(chmod(strFolder.c_str(), nMode) | chown(strFolder.c_str(), nOwner, -1), 0);
+        EXPECT_EQ(Scan(), Entries{}) << nMode << " " << nOwner;
+        EXPECT_FALSE(PortMap::Instance().OpenPathFor("COM1"));
+        EXPECT_FALSE(PublishPort("Planted", "/dev/null"));
+        ASSERT_EQ(chmod(strFolder.c_str(), 0700) | chown(strFolder.c_str(), nUser, -1), 0);
+    }
+    EXPECT_EQ(Scan(), gyro);
 }
 
 // Remembered identities that name no device, and names that are no port, open nothing.
