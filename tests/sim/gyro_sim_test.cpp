@@ -97,7 +97,8 @@ TEST(MemoryFile, OnlySixteenWordsOfFourDigitsAreTaken) {
 TEST(SimOptionsTest, EveryOptionReachesItsSettingAndBadOnesAreRefused) {
     sim::SimOptions options;
     std::string strError;
-    // The name, memory, no-echo, chatter and firmware options are seen in the pty tests.
+    // The name, memory, no-echo, chatter, loopback and firmware options are seen in the pty
+    // tests.
     ASSERT_TRUE(sim::ParseSimOptions(
         {"--product", "0x0390", "--format=2", "--silent-after", "7", "--disconnect-after=9",
          "--bad-checksum=0x000A", "--noise", "zz", "--zero-bytes", "--delay", "250"},
@@ -112,11 +113,21 @@ TEST(SimOptionsTest, EveryOptionReachesItsSettingAndBadOnesAreRefused) {
         std::make_tuple(GyroFaultTarget::AT_ADDRESS, GyroFaultTarget::ALL, GyroFaultTarget::ALL));
 
     const std::vector<std::vector<std::string>> bad = {
-        {"--bogus"},         {"--product"},         {"--product", "0x10000"},
-        {"--format", "two"}, {"--delay", "-1"},     {"--silent-after", "1e3"},
-        {"--no-echo=yes"},   {"--name", "a/b"},     {"--noise", ""},
-        {"--product", "0x"}, {"--bad-checksum=zz"}, {"extra"},
+        {"--bogus"},
+        {"--product"},
+        {"--product", "0x10000"},
+        {"--format", "two"},
+        {"--delay", "-1"},
+        {"--silent-after", "1e3"},
+        {"--no-echo=yes"},
+        {"--name", "a/b"},
+        {"--noise", ""},
+        {"--product", "0x"},
+        {"--bad-checksum=zz"},
+        {"extra"},
         {"--chatter="},
+        {"--chatter-bytes", "0"},
+        {"--chatter-bytes", "0G"},
     };
     for (const auto& args : bad) {
         strError.clear();
