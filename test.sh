@@ -14,7 +14,8 @@ case "${1:-}" in
   *) echo "usage: $0 [--ci|--asan]" >&2; exit 2 ;;
 esac
 
-tools/ensure-packages.sh cmake g++ make libgtest-dev libgmock-dev qt6-base-dev fonts-liberation2
+tools/ensure-packages.sh cmake g++ make libgtest-dev libgmock-dev qt6-base-dev fonts-liberation2 \
+  dpkg-dev file lintian desktop-file-utils appstream
 
 cmake --preset "$preset"
 cmake --build --preset "$preset"

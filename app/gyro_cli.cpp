@@ -8,6 +8,7 @@
 #include "pages/parameter_fields.h"
 #include "platform/text.h"
 #include "res/resources.h"
+#include "res/version.h"
 #include "shell/splash.h"
 
 using namespace platform::ui;
@@ -20,11 +21,38 @@ constexpr int EXIT_USAGE = 2;
 // Far longer than any sequence takes, including every wait and time-out.
 constexpr int64_t SEQUENCE_LIMIT_MS = 120'000;
 
+constexpr int EXIT_DIFFERS = 3;
+
 const char USAGE[] =
-    "usage: morvane-gyro-cli ports\n"
-    "       morvane-gyro-cli read COMn\n"
-    "       morvane-gyro-cli store COMn FILE --agree\n"
-    "       morvane-gyro-cli flash COMn FILE --agree\n";
+    "Usage: morvane-gyro-cli COMMAND [ARGUMENT]...\n"
+    "The Morvane tq480 gyro configuration tool without a window, for scripts and\n"
+    "backups: the same pages and sequences as morvane-gyro-tools.\n"
+    "\n"
+    "  ports                   the port list, one entry a line\n"
+    "  read COMn [FILE]        the gyro's identity and every parameter as Name=value\n"
+    "                          lines, on standard output or into FILE\n"
+    "  store COMn FILE --agree [--verify]\n"
+    "                          writes the parameters of FILE (the output of read will\n"
+    "                          do) into the gyro; --verify reads them back and names\n"
+    "                          each field the gyro holds otherwise\n"
+    "  flash COMn FILE --agree sends the firmware file FILE; its percentage goes to\n"
+    "                          standard error once per whole percent\n"
+    "  --help                  show this text\n"
+    "  --version               show the program's version\n"
+    "\n"
+    "FILE '-' is standard input or output, so\n"
+    "  morvane-gyro-cli read COM1 | morvane-gyro-cli store COM2 - --agree --verify\n"
+    "copies one gyro's settings into another. --agree is the safety agreement: land\n"
+    "the helicopter, idle the engine and stop the rotor first. Messages the tool\n"
+    "shows in a box go to standard error.\n"
+    "\n"
+    "Exit status: 0 done; 1 the gyro did not complete the sequence; 2 a command line\n"
+    "or file that cannot be used; 3 the gyro holds other values than were stored.\n";
+
+int UsageHint(std::ostream& err, const std::string& strWhat) {
+    err << "morvane-gyro-cli: " << strWhat << "; try 'morvane-gyro-cli --help'\n";
+    return EXIT_USAGE;
+}
 
 // "COM3" or "COM3:" to 3; 0 when it is not such a name.
 int ParsePortArgument(const std::string& strArg) {
@@ -37,14 +65,32 @@ int ParsePortArgument(const std::string& strArg) {
     return std::stoi(strDigits);
 }
 
-bool ReadWholeFile(const std::string& strPath, std::string& strText) {
-    std::ifstream file(strPath, std::ios::binary);
-    if (!file)
+// The whole file, or standard input for "-".
+bool ReadWholeFile(const std::string& strPath, std::istream& in, std::string& strText) {
+    std::ifstream file;
+    if (strPath != "-")
+        file.open(strPath, std::ios::binary);
+    std::istream& source = strPath == "-" ? in : file;
+    if (!source)
         return false;
     std::ostringstream content;
-    content << file.rdbuf();
+    content << source.rdbuf();
     strText = content.str();
-    return true;
+    return !source.bad();
+}
+
+// One "Name: wrote X, gyro holds Y" line for each field whose line differs.
+std::string DifferingFields(const GyroParameters& wrote, const GyroParameters& holds) {
+    std::istringstream wroteLines(FormatParameterLines(wrote));
+    std::istringstream holdsLines(FormatParameterLines(holds));
+    std::string strDiffers, strWrote, strHolds;
+    while (std::getline(wroteLines, strWrote) && std::getline(holdsLines, strHolds)) {
+        const size_t nEquals = strWrote.find('=');
+        if (strWrote != strHolds)
+            strDiffers += strWrote.substr(0, nEquals) + ": wrote " + strWrote.substr(nEquals + 1) +
+                          ", gyro holds " + strHolds.substr(nEquals + 1) + "\n";
+    }
+    return strDiffers;
 }
 
 // Sends the firmware file through the Firmware Update page as a pilot would: opens it, taps
@@ -104,38 +150,62 @@ int FlashFirmware(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& 
 }  // namespace
 
 int RunGyroCli(const std::vector<std::string>& args, platform::headless::HeadlessUiHost& host,
-               std::ostream& out, std::ostream& err) {
+               std::istream& in, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << USAGE;
+        return EXIT_DONE;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        out << "morvane-gyro-cli " MORVANE_VERSION "\n";
+        return EXIT_DONE;
+    }
     const std::string strCommand = args.empty() ? "" : args[0];
-    const bool bPorts = strCommand == "ports" && args.size() == 1;
-    const bool bRead = strCommand == "read" && args.size() == 2;
-    const bool bStore = strCommand == "store" && (args.size() == 3 || args.size() == 4);
-    const bool bFlash = strCommand == "flash" && (args.size() == 3 || args.size() == 4);
-    if (!bPorts && !bRead && !bStore && !bFlash) {
-        err << USAGE;
-        return EXIT_USAGE;
+    std::vector<std::string> operands;
+    bool bAgree = false, bVerify = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--agree" && (strCommand == "store" || strCommand == "flash"))
+            bAgree = true;
+        else if (args[i] == "--verify" && strCommand == "store")
+            bVerify = true;
+        else if (args[i].size() > 1 && args[i][0] == '-')
+            return UsageHint(err, "unknown option \"" + args[i] + "\"");
+        else
+            operands.push_back(args[i]);
     }
+    const bool bPorts = strCommand == "ports";
+    const bool bRead = strCommand == "read";
+    const bool bStore = strCommand == "store";
+    const bool bFlash = strCommand == "flash";
+    if (!bPorts && !bRead && !bStore && !bFlash)
+        return UsageHint(
+            err, strCommand.empty() ? "no command" : "unknown command \"" + strCommand + "\"");
+    // ports alone; read COMn [FILE]; store and flash COMn FILE.
+    const size_t nOperands = operands.size();
+    if (bPorts ? nOperands != 0 : bRead ? nOperands < 1 || nOperands > 2 : nOperands != 2)
+        return UsageHint(err, strCommand + ": wrong number of arguments");
     int nPort = 0;
-    if (!bPorts && (nPort = ParsePortArgument(args[1])) == 0) {
-        err << "not a port name: " << args[1] << " (use COM1, COM2, ...)\n";
+    if (!bPorts && (nPort = ParsePortArgument(operands[0])) == 0) {
+        err << "not a port name: " << operands[0] << " (use COM1, COM2, ...)\n";
         return EXIT_USAGE;
     }
-    if ((bStore || bFlash) && (args.size() != 4 || args[3] != "--agree")) {
+    if ((bStore || bFlash) && !bAgree) {
         err << (bStore ? "store writes into the gyro" : "flash replaces the gyro's firmware")
             << ": land the helicopter, idle the engine, stop the rotor, then add --agree to "
                "confirm\n";
         return EXIT_USAGE;
     }
+    const std::string strFile = operands.size() > 1 ? operands[1] : "-";
     GyroParameters toStore;
     if (bStore) {
         std::string strText, strError;
-        if (!ReadWholeFile(args[2], strText)) {
-            err << "cannot read " << args[2] << "\n";
+        if (!ReadWholeFile(strFile, in, strText)) {
+            err << "cannot read " << strFile << "\n";
             return EXIT_USAGE;
         }
         LoadDefaults(toStore);
         // Every field must be named: a file with only some would store defaults for the rest.
         if (!ParseParameterLines(strText, toStore, strError, true)) {
-            err << args[2] << ": " << strError << "\n";
+            err << strFile << ": " << strError << "\n";
             return EXIT_USAGE;
         }
     }
@@ -175,30 +245,54 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         if (ports.GetCurSel() != nEntry)
             CUserInput::Pick(ports, nEntry);
         if (bFlash) {
-            nResult = FlashFirmware(sheet, host, args[2], err);
+            nResult = FlashFirmware(sheet, host, strFile, err);
             CUserInput::CloseSheet(sheet);
             return;
         }
         if (bStore)
             sheet.m_gyroParameters = toStore;
 
-        const wchar_t* pDone = bRead ? L"Read Complete" : L"Write Complete";
-        bool bDone = false;
-        CUserInput::Tap(*page.GetDlgItem(bRead ? IDC_READ : IDC_STORE));
-        host.Loop().RunUntil(
-            [&] {
-                bDone = bDone || page.m_link.m_strStatus == pDone;
-                return page.m_link.State() == LINK_IDLE && !page.m_link.IsBusy();
-            },
-            SEQUENCE_LIMIT_MS);
-        bDone = bDone || page.m_link.m_strStatus == pDone;
-        if (bDone) {
-            nResult = EXIT_DONE;
-            if (bRead)
-                out << FormatIdentityLines(page.m_link.Identity())
-                    << FormatParameterLines(sheet.m_gyroParameters);
-        } else if (!page.m_link.m_strStatus.empty()) {
-            err << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";
+        // Taps Read or Store and waits until the link is idle again; true when the sequence
+        // completed, else its status goes to the error stream.
+        auto runSequence = [&](bool bReadSequence) {
+            const wchar_t* pDone = bReadSequence ? L"Read Complete" : L"Write Complete";
+            bool bDone = false;
+            CUserInput::Tap(*page.GetDlgItem(bReadSequence ? IDC_READ : IDC_STORE));
+            host.Loop().RunUntil(
+                [&] {
+                    bDone = bDone || page.m_link.m_strStatus == pDone;
+                    return page.m_link.State() == LINK_IDLE && !page.m_link.IsBusy();
+                },
+                SEQUENCE_LIMIT_MS);
+            bDone = bDone || page.m_link.m_strStatus == pDone;
+            if (!bDone && !page.m_link.m_strStatus.empty())
+                err << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";
+            return bDone;
+        };
+        if (!runSequence(bRead)) {
+            CUserInput::CloseSheet(sheet);
+            return;
+        }
+        nResult = EXIT_DONE;
+        if (bRead) {
+            const std::string strLines = FormatIdentityLines(page.m_link.Identity()) +
+                                         FormatParameterLines(sheet.m_gyroParameters);
+            if (strFile == "-") {
+                out << strLines;
+            } else if (!(std::ofstream(strFile, std::ios::binary) << strLines)) {
+                err << "cannot write " << strFile << "\n";
+                nResult = EXIT_USAGE;
+            }
+        } else if (bVerify) {
+            // What the gyro holds now, read through the same page.
+            if (!runSequence(true)) {
+                nResult = EXIT_FAILED;
+            } else if (const std::string strDiffers =
+                           DifferingFields(toStore, sheet.m_gyroParameters);
+                       !strDiffers.empty()) {
+                err << strDiffers;
+                nResult = EXIT_DIFFERS;
+            }
         }
         CUserInput::CloseSheet(sheet);
     });

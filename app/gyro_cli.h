@@ -2,17 +2,22 @@
 // headless backend as a person would drive them, for scripts and backups.
 //
 //   ports                      the port list, one entry a line
-//   read COMn                  the identity and every parameter as Name=value lines
-//   store COMn FILE --agree    stores the parameters of FILE (the output of read will do)
+//   read COMn [FILE]           the identity and every parameter as Name=value lines
+//   store COMn FILE --agree [--verify]
+//                              stores the parameters of FILE (the output of read will do);
+//                              --verify reads them back and compares every field
 //   flash COMn FILE --agree    sends the firmware file FILE through the Firmware Update page,
 //                              its percentage on the error stream once per whole percent
+//   --help, --version
 //
-// Output is UTF-8. A message the tool would show in a box goes to the error stream as its
-// exact text. The result is 0 only when the sequence ended with "Read Complete" or
-// "Write Complete", or the upload with its success message; 2 for a command line or file
-// that cannot be used.
+// FILE "-" is the input or output stream. Output is UTF-8. A message the tool would show in
+// a box goes to the error stream as its exact text. The result is 0 only when the sequence
+// ended with "Read Complete" or "Write Complete" (and, with --verify, the gyro holds every
+// field as stored), or the upload with its success message; 2 for a command line or file
+// that cannot be used; 3 when --verify finds fields the gyro holds otherwise.
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,4 +26,4 @@
 
 // Runs one command with the host already set up (real clock for people, virtual for tests).
 int RunGyroCli(const std::vector<std::string>& args, platform::headless::HeadlessUiHost& host,
-               std::ostream& out, std::ostream& err);
+               std::istream& in, std::ostream& out, std::ostream& err);

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     platform::ui::SetHost(&host);
     platform::ui::SetTemplateLookup(FindDialogTemplate);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const int nResult = RunGyroCli(args, host, std::cout, std::cerr);
+    const int nResult = RunGyroCli(args, host, std::cin, std::cout, std::cerr);
     platform::ui::SetHost(nullptr);
     return nResult;
 }

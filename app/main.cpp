@@ -1,10 +1,43 @@
 // morvane-gyro-tools: the desktop program.
+#include <cstdio>
+#include <cstring>
+
 #include "app/gyro_tools_app.h"
 #include "platform/qt/qt_program.h"
 #include "res/resources.h"
+#include "res/version.h"
+
+namespace {
+
+const char USAGE[] =
+    "Usage: morvane-gyro-tools [--help | --version]\n"
+    "Configures the Morvane tq480 tail-rotor gyro of a radio-controlled helicopter\n"
+    "through a serial port: reads its identity and its parameters, stores them back\n"
+    "after the safety agreement, and updates its firmware from a .fwr file (the\n"
+    "tq390's too).\n"
+    "\n"
+    "  --help       show this text\n"
+    "  --version    show the program's version\n"
+    "\n"
+    "The chosen port is kept in morvane.ini beside the program or, when that folder\n"
+    "cannot be written, in $XDG_CONFIG_HOME/morvane/morvane.ini\n"
+    "(~/.config/morvane/morvane.ini). morvane-gyro-cli does the same from the\n"
+    "command line.\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so they work without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("morvane-gyro-tools " MORVANE_VERSION);
+        return 0;
+    }
     platform::qt::QtProgramSetup setup;
+    setup.pszProgramName = "morvane-gyro-tools";
     setup.templates = FindDialogTemplate;
     setup.icons = LoadIconXpm;
     setup.nProgramIconId = IDR_MAINFRAME;

@@ -5,6 +5,7 @@
 #include "platform/event_loop.h"
 #include "platform/text.h"
 #include "res/resources.h"
+#include "res/version.h"
 #include "shell/config_sheet_data.h"
 #include "shell/port_discovery.h"
 #include "shell/settings.h"
@@ -16,7 +17,7 @@ CMainCtrlPage* g_pMainPage = nullptr;
 
 namespace {
 
-const wchar_t PROGRAM_VERSION[] = L"Program Version: 1.07";
+const wchar_t PROGRAM_VERSION[] = L"Program Version: " MORVANE_VERSION;
 const wchar_t INCOMING_BLUETOOTH_AT_START[] =
     L"WARNING - The selected COM port has been detected as an Incomming BlueTooth port, using "
     L"this port could make your Pocket PC unstable";

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -43,6 +44,16 @@ uint32_t GetExecutablePath(char* pBuffer, uint32_t nCapacity) {
 
 void SetExecutablePathOverride(std::optional<std::string> strPath) {
     g_executableOverride = std::move(strPath);
+}
+
+std::string UserConfigFolder() {
+    const char* pConfig = std::getenv("XDG_CONFIG_HOME");
+    if (pConfig && *pConfig)
+        return std::string(pConfig) + "/morvane";
+    const char* pHome = std::getenv("HOME");
+    if (pHome && *pHome)
+        return std::string(pHome) + "/.config/morvane";
+    return {};
 }
 
 std::string NativePath(const std::wstring& strPath) {

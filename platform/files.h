@@ -17,6 +17,10 @@ uint32_t GetExecutablePath(char* pBuffer, uint32_t nCapacity);
 // Makes GetExecutablePath report that path (tests); nullopt puts the real one back.
 void SetExecutablePathOverride(std::optional<std::string> strPath);
 
+// The tool's folder among the user's configuration: $XDG_CONFIG_HOME/morvane, else
+// $HOME/.config/morvane; empty when neither variable is set.
+std::string UserConfigFolder();
+
 // A path as the user interface holds it (wide text) in the file system's encoding, UTF-8.
 std::string NativePath(const std::wstring& strPath);
 

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/files.h"
 #include "platform/published_ports.h"
 #include "platform/serial.h"
 #include "platform/serial_termios.h"
@@ -137,13 +138,8 @@ std::optional<std::string> OpenPathForKey(const std::string& strKey,
 }  // namespace
 
 std::string ComPortNumbersFile() {
-    const char* pConfig = std::getenv("XDG_CONFIG_HOME");
-    if (pConfig && *pConfig)
-        return std::string(pConfig) + "/morvane/com-ports";
-    const char* pHome = std::getenv("HOME");
-    if (pHome && *pHome)
-        return std::string(pHome) + "/.config/morvane/com-ports";
-    return {};
+    const std::string strFolder = UserConfigFolder();
+    return strFolder.empty() ? strFolder : strFolder + "/com-ports";
 }
 
 std::vector<DetectedPort> DetectSerialHardware(const std::string& strDevRoot,

@@ -1,5 +1,8 @@
-// The tool's one setting: the number of the COM port last chosen, kept in "morvane.ini"
-// beside the program as the number's decimal digits and nothing else.
+// The tool's one setting: the number of the COM port last chosen, kept in "morvane.ini" as the
+// number's decimal digits and nothing else. The file lies beside the program; when it cannot
+// be written there (an installed program in /usr/bin), it lies in the user's configuration
+// folder instead: $XDG_CONFIG_HOME/morvane/morvane.ini, else ~/.config/morvane/morvane.ini.
+// Loading and saving choose the same place.
 #pragma once
 
 // The stored port number; 0 when the file is missing, cannot be opened or does not start with

@@ -261,11 +261,15 @@ void CGyroSimulator::Serve(GyroRequest& request, bool bChecksumGood) {
                request, nNumber, true);
         return;
     }
-    m_memory[request.nAddress] = request.nValue;
-    m_writes.push_back({request.nAddress, request.nValue});
-    Record(request, "");
-    if (m_storeObserver)
-        m_storeObserver(request.nAddress, request.nValue);
+    if (m_faults.keepOldWord.Matches(request.nAddress, nNumber)) {
+        Record(request, "acknowledged, old word kept");
+    } else {
+        m_memory[request.nAddress] = request.nValue;
+        m_writes.push_back({request.nAddress, request.nValue});
+        Record(request, "");
+        if (m_storeObserver)
+            m_storeObserver(request.nAddress, request.nValue);
+    }
     Answer(Prefix(request.nAddress, CMD_WRITE_WORD, '.'), request, nNumber, false);
 }
 

@@ -116,6 +116,9 @@ struct GyroFaults {
     // Time the gyro takes before it answers.
     GyroFaultTarget delay;
     uint32_t nDelayMs = 0;
+    // Targeted writes are acknowledged but the old word is kept, as by a gyro whose memory
+    // did not take them.
+    GyroFaultTarget keepOldWord;
     // The loader refuses this record of every upload (1 = the first); 0 never.
     uint32_t nRefuseRecord = 0;
     // Text sent every CHATTER_EVERY_MS whatever the program does, as a GPS receiver or a
@@ -199,6 +202,7 @@ class CGyroSimulator {
     void SetZeroByte(GyroFaultTarget target, size_t nPosition = ANSWER_PREFIX_LENGTH);
     void SetDelay(uint32_t nMs, GyroFaultTarget target = GyroFaultTarget::All());
     void SetRefuseRecord(uint32_t nRecord) { m_faults.nRefuseRecord = nRecord; }
+    void SetKeepOldWord(GyroFaultTarget target) { m_faults.keepOldWord = target; }
 
     // The loader, and the records of its latest upload in the order they came.
     LoaderMode Loader() const { return m_loaderMode; }

@@ -14,6 +14,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/published_ports.h"
+#include "res/version.h"
 #include "sim/gyro_sim.h"
 #include "sim/memory_file.h"
 #include "sim/pty_port.h"
@@ -138,12 +139,15 @@ int main(int argc, char** argv) {
     sim::SimOptions options;
     std::string strError;
     if (!sim::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, strError)) {
-        Note(strError);
-        std::fprintf(stderr, "Try 'gyro-sim --help'.\n");
+        Note(strError + "; try 'gyro-sim --help'");
         return EXIT_BAD_OPTIONS;
     }
     if (options.bHelp) {
         std::fputs(sim::SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.bVersion) {
+        std::puts("gyro-sim " MORVANE_VERSION);
         return 0;
     }
 

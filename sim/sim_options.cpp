@@ -103,6 +103,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             if (!noValue())
                 return false;
             options.bHelp = true;
+        } else if (strOption == "--version") {
+            if (!noValue())
+                return false;
+            options.bVersion = true;
         } else if (strOption == "--name") {
             if (!takeValue())
                 return false;
@@ -159,6 +163,15 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                 if (!takeNumber(MAX_WORD, nNumber))
                     return false;
                 options.faults.badChecksum =
+                    GyroFaultTarget::Address(static_cast<uint16_t>(nNumber));
+            }
+        } else if (strOption == "--keep-old-word") {
+            // Like --bad-checksum: every write, or only those at the address after '='.
+            options.faults.keepOldWord = GyroFaultTarget::All();
+            if (value) {
+                if (!takeNumber(MAX_WORD, nNumber))
+                    return false;
+                options.faults.keepOldWord =
                     GyroFaultTarget::Address(static_cast<uint16_t>(nNumber));
             }
         } else if (strOption == "--noise") {
@@ -228,6 +241,8 @@ std::string SimUsage() {
            "  --silent-after N       answer N requests, then say nothing more\n"
            "  --disconnect-after N   answer N requests, then close the terminal and exit\n"
            "  --bad-checksum[=ADDR]  corrupt the checksum of every read answer, or at ADDR\n"
+           "  --keep-old-word[=ADDR] acknowledge every write, or those at ADDR, but keep\n"
+           "                         the old word\n"
            "  --noise STRING         send STRING before every answer\n"
            "  --zero-bytes           put a 0x00 byte after the 9-character prefix of answers\n"
            "  --delay MS             wait MS milliseconds before each answer\n"
@@ -237,6 +252,7 @@ std::string SimUsage() {
            "  --loopback             send back every byte the program sends and answer\n"
            "                         nothing, like a line with its wires bridged\n"
            "  --help                 show this text\n"
+           "  --version              show the program's version\n"
            "\n"
            "Requests are counted for --silent-after and --disconnect-after whatever they are:\n"
            "reads, writes, the loader's two start commands and each record.\n"

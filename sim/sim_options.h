@@ -22,6 +22,7 @@ struct SimOptions {
     // The line's wires bridged: every byte the program sends comes back, the gyro hears none.
     bool bLoopback = false;
     bool bHelp = false;
+    bool bVersion = false;
 };
 
 // The arguments after the program name; "--option VALUE" and "--option=VALUE" both work.

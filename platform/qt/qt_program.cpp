@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QWidget>
+#include <cstdio>
 
 #include "platform/files.h"
 #include "platform/qt/qt_event_loop.h"
@@ -34,6 +35,12 @@ int RunQtProgram(int argc, char** argv, const QtProgramSetup& setup) {
         return 0;
 
     QApplication app(argc, argv);
+    // Qt has taken its own options (-platform, -style, ...); the program takes none.
+    if (app.arguments().size() > 1) {
+        std::fprintf(stderr, "%s: unknown option \"%s\"; try '%s --help'\n", setup.pszProgramName,
+                     app.arguments()[1].toLocal8Bit().constData(), setup.pszProgramName);
+        return 2;
+    }
     QtEventLoop loop;
     QtUiHost host(loop);
     if (setup.icons)

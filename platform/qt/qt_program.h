@@ -10,6 +10,8 @@
 namespace platform::qt {
 
 struct QtProgramSetup {
+    // Named in the hint for an argument neither Qt nor the program takes.
+    const char* pszProgramName = "";
     ui::TemplateLookup templates = nullptr;
     const char* const* (*icons)(int nId) = nullptr;
     int nProgramIconId = 0;
@@ -18,7 +20,8 @@ struct QtProgramSetup {
 };
 
 // Runs the program. A copy started while another copy of the same executable runs brings
-// that copy's window to the front and ends without starting.
+// that copy's window to the front and ends without starting. An argument that Qt does not
+// take ends it with a one-line hint and 2.
 int RunQtProgram(int argc, char** argv, const QtProgramSetup& setup);
 
 }  // namespace platform::qt

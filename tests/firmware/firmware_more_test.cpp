@@ -209,8 +209,9 @@ TEST_F(FirmwareMore, FlashSendsTheFileThroughTheFirmwarePage) {
         SCOPED_TRACE(c.args.size());
         gyro.ResetCounters();
         gyro.SetRefuseRecord(c.nRefuse);
+        std::istringstream in;
         std::ostringstream out, err;
-        EXPECT_EQ(RunGyroCli(c.args, host, out, err), c.nExit);
+        EXPECT_EQ(RunGyroCli(c.args, host, in, out, err), c.nExit);
         EXPECT_EQ(err.str(), c.strErr);
         EXPECT_EQ(gyro.RequestCount(), c.nRecords ? 2 + c.nRecords : 0);
         // The loader took the file's records in order, and none after a refused one.

@@ -18,13 +18,14 @@ class Cli : public AppFixture {
     int Run(const std::vector<std::string>& args) {
         out.str("");
         err.str("");
-        return RunGyroCli(args, host, out, err);
+        return RunGyroCli(args, host, in, out, err);
     }
     std::string WriteFile(const std::string& strText) {
         const auto path = folder / ("params" + std::to_string(++m_nFiles) + ".txt");
         std::ofstream(path) << strText;
         return path.string();
     }
+    std::istringstream in;
     std::ostringstream out, err;
 
   private:
@@ -71,8 +72,12 @@ TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
         {{"store", "COM1", WriteFile("HighEndpoint=100\n"), "--agree"}, "missing LowEndpoint"},
         {{"store", "COM1", (folder / "absent.txt").string(), "--agree"}, "cannot read"},
         {{"store", "COM12", WriteFile(strGood), "--agree"}, "COM12 is not in the port list"},
+        {{"store", "COM1", "-", "--agree"}, "-: missing HighEndpoint"},  // empty input
+        {{"store", "COM1", WriteFile(strGood), "--agree", "--force"}, "unknown option \"--force\""},
+        {{"read", "COM1", "--verify"}, "unknown option"},
         {{"read", "serial0"}, "not a port name"},
-        {{"erase"}, "usage"},
+        {{"read"}, "wrong number of arguments"},
+        {{"erase"}, "unknown command \"erase\"; try 'morvane-gyro-cli --help'\n"},
     };
     for (const auto& [args, pError] : cases) {
         EXPECT_NE(Run(args), 0) << pError;
@@ -80,6 +85,36 @@ TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
     }
     EXPECT_EQ(gyro.WakeUps(), 0u);
     EXPECT_EQ(gyro.RequestCount(), 0u);
+}
+
+// A store read back through the Main page; every field that did not take is named.
+TEST_F(Cli, VerifiedStoreNamesEachFieldTheGyroHoldsOtherwise) {
+    const sim::ParameterWords words = gyro.Parameters();
+    ASSERT_EQ(Run({"read", "COM1", "-"}), 0);
+    std::string strWanted = out.str();
+    strWanted.replace(strWanted.find("AvcsAccelerationProfile=15"), 26,
+                      "AvcsAccelerationProfile=7");
+    strWanted.replace(strWanted.find("HighEndpoint=100"), 16, "HighEndpoint=120");
+    strWanted.replace(strWanted.find("ServoDirection=Normal"), 21, "ServoDirection=Reverse");
+    const struct {
+        sim::GyroFaultTarget keepOldWord;
+        int nExit;
+        const char* pszErr;
+    } cases[] = {
+        {sim::GyroFaultTarget::Address(0x0100), 3, "HighEndpoint: wrote 120, gyro holds 100\n"},
+        {sim::GyroFaultTarget::Address(0x011E), 3,
+         "ServoDirection: wrote Reverse, gyro holds Normal\n"},
+        {sim::GyroFaultTarget::Address(0x0112), 0, ""},  // a profile copy is not compared
+        {{}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        gyro.SetParameters(words);
+        gyro.SetKeepOldWord(c.keepOldWord);
+        in.str(strWanted);
+        EXPECT_EQ(Run({"store", "COM1", "-", "--verify", "--agree"}), c.nExit);
+        EXPECT_EQ(err.str(), c.pszErr);
+    }
+    EXPECT_EQ(gyro.Word(0x011E), 0x0200);
 }
 
 TEST_F(Cli, AFailedSequenceGivesItsBoxTextAndANonZeroStatus) {

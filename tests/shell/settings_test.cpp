@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,8 +20,12 @@ std::string Read(const fs::path& file) {
 }
 
 // What a load makes of any content is for the settings fuzz target to check.
-TEST(Settings, TheFileLiesInTheProgramsFolderWhenThatPathCanBeOpened) {
+TEST(Settings, TheFileLiesInTheProgramsFolderWhenItCanBeWrittenThereElseInTheUsers) {
     const fs::path here = testing::TempDir() + "settings_test." + std::to_string(getpid());
+    const fs::path users = here / "config/morvane/morvane.ini";
+    const char* pConfigHome = std::getenv("XDG_CONFIG_HOME");
+    const std::string strConfigHome = pConfigHome ? pConfigHome : "";
+    setenv("XDG_CONFIG_HOME", (here / "config").c_str(), 1);
     // Folders whose "<folder>/morvane.ini" is 259 and 260 characters long.
     const fs::path fits = (here.string() + '/' + std::string(259, 'f')).substr(0, 259 - 12);
     const fs::path tooLong = fits.string() + "l";
@@ -35,9 +40,9 @@ TEST(Settings, TheFileLiesInTheProgramsFolderWhenThatPathCanBeOpened) {
         {here / "x\\tool.exe", here / "x\\morvane.ini"},
         {"tool", here / "morvane.ini"},
         {fits / "tool", fits / "morvane.ini"},
-        {tooLong / "tool", ""},
-        {here / "missing/tool", ""},
-        {"", ""},  // the program's path is unknown
+        {tooLong / "tool", users},
+        {here / "missing/tool", users},
+        {"", users},  // the program's path is unknown
     };
     const fs::path saved = fs::current_path();
     fs::current_path(here);
@@ -45,11 +50,38 @@ TEST(Settings, TheFileLiesInTheProgramsFolderWhenThatPathCanBeOpened) {
         const auto& [program, file] = places[i];
         SCOPED_TRACE(program);
         platform::SetExecutablePathOverride(program.string());
-        EXPECT_EQ(SaveComPortSetting(i + 1), !file.empty());
-        EXPECT_EQ(LoadComPortSetting(), file.empty() ? 0 : i + 1);
-        EXPECT_EQ(Read(file), file.empty() ? "" : std::to_string(i + 1));
+        EXPECT_TRUE(SaveComPortSetting(i + 1));
+        EXPECT_EQ(LoadComPortSetting(), i + 1);
+        EXPECT_EQ(Read(file), std::to_string(i + 1));
     }
     fs::current_path(saved);
+
+    // An installed program's folder: the pilot may not write there, nor change a file left
+    // there. Root may write anywhere, so under root this part runs as nobody.
+    const fs::path installed = here / "bin";
+    fs::create_directories(installed);
+    std::ofstream(installed / "morvane.ini") << "3";
+    fs::permissions(installed / "morvane.ini", fs::perms::owner_read | fs::perms::others_read);
+    fs::permissions(here / "config", fs::perms::all);
+    fs::permissions(installed,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    fs::remove_all(users.parent_path());  // made by this user; nobody must make it anew
+    platform::SetExecutablePathOverride((installed / "morvane-gyro-tools").string());
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && setuid(65534) != 0)
+                std::_Exit(2);
+            std::_Exit(SaveComPortSetting(7) && LoadComPortSetting() == 7 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(Read(users), "7");
+    EXPECT_EQ(Read(installed / "morvane.ini"), "3");
+    fs::permissions(installed, fs::perms::all);
+    if (pConfigHome)
+        setenv("XDG_CONFIG_HOME", strConfigHome.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
     fs::remove_all(here);
 
     // Without the override: the running program's own path, never cut.

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The Debian package as a pilot gets it: built by CPack, without lintian errors, its desktop
+# entry and metainfo valid, and every program it installs answering the command-line
+# conventions.   package_test.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1 version=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+for tool in cpack dpkg-shlibdeps lintian desktop-file-validate appstreamcli; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed (./test.sh installs it)"
+done
+
+(cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log") ||
+  { cat "$scratch/cpack.log"; fail "cpack"; }
+deb="$scratch/out/morvane-gyro-tools_${version}_$(dpkg --print-architecture).deb"
+[ -f "$deb" ] || fail "no $(basename "$deb") in: $(ls "$scratch/out")"
+echo "$(basename "$deb"): $(du -k "$deb" | cut -f1) KiB"
+
+status=0
+lintian --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1 || status=$?
+cat "$scratch/lintian.log"
+[ $status -eq 0 ] && ! grep -q '^E:' "$scratch/lintian.log" || fail "lintian reports errors"
+
+root="$scratch/root"
+dpkg -x "$deb" "$root"
+desktop-file-validate "$root/usr/share/applications/morvane-gyro-tools.desktop"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+for size in 16 32 48 128 256; do
+  [ -s "$root/usr/share/icons/hicolor/${size}x${size}/apps/morvane-gyro-tools.png" ] ||
+    fail "no ${size}x${size} icon"
+done
+
+# A wrong option reaches Qt, which needs a screen and a runtime folder.
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$scratch/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+for program in morvane-gyro-tools morvane-gyro-cli gyro-sim; do
+  installed="$root/usr/bin/$program"
+  [ "$("$installed" --version)" = "$program $version" ] || fail "$program --version"
+  "$installed" --help | head -1 | grep -q "^Usage: $program" || fail "$program --help"
+  status=0
+  "$installed" --no-such-option >"$scratch/out.txt" 2>"$scratch/err.txt" || status=$?
+  [ $status -eq 2 ] && [ ! -s "$scratch/out.txt" ] && [ "$(wc -l <"$scratch/err.txt")" -eq 1 ] ||
+    fail "$program --no-such-option: status $status, $(cat "$scratch/err.txt")"
+  zcat "$root/usr/share/man/man1/$program.1.gz" | grep -q '^\.SH DESCRIPTION' ||
+    fail "no manual page for $program"
+done
+[ -f "$root/usr/share/doc/morvane-gyro-tools/README.md" ] || fail "no README"
