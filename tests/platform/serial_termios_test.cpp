@@ -97,7 +97,7 @@ TEST_F(TermiosDeviceTest, ASecondHolderIsBusy) {
     FILE* pChild = popen("ls -l /proc/self/fd", "r");
     strInherited.resize(std::fread(strInherited.data(), 1, strInherited.size(), pChild));
     pclose(pChild);
-    EXPECT_EQ(strInherited.find(m_strSlave), std::string::npos) << strInherited;
+    EXPECT_EQ(strInherited.find(" " + m_strSlave + "\n"), std::string::npos) << strInherited;
     const std::string strLink = testing::TempDir() + "termios_link." + std::to_string(getpid());
     ASSERT_EQ(symlink(m_strSlave.c_str(), strLink.c_str()), 0);
     EXPECT_TRUE(Busy() && !OpenTermiosDevice(strLink) && LastSystemError() == EBUSY);
