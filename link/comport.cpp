@@ -124,14 +124,16 @@ int32_t ComPortReadByte(int nIndex) {
     if (!slot.pDevice)
         return COMPORT_NOT_OPEN;
     // Asking for the queue counts also clears line errors: the checksums catch their damage.
+    // A query that fails is a failure, not "no data": a hung-up tty (a cable or adapter
+    // pulled) fails it and would otherwise look like a quiet line for ever.
     uint32_t nErrors = 0;
     platform::SerialStatus status;
     uint32_t nRead = 0;
     uint8_t byte = 0;
-    if (slot.pDevice->ClearErrors(nErrors, status) && status.nInQueue > 0) {
-        if (!slot.pDevice->Read(&byte, 1, nRead))
-            return SystemError();
-    }
+    if (!slot.pDevice->ClearErrors(nErrors, status))
+        return SystemError();
+    if (status.nInQueue > 0 && !slot.pDevice->Read(&byte, 1, nRead))
+        return SystemError();
     if (nRead == 0)
         return COMPORT_NO_DATA;
     return byte & slot.nReceiveMask;

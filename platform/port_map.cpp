@@ -126,7 +126,7 @@ std::optional<std::string> OpenPathForKey(const std::string& strKey,
     if (strName.empty() || strName.find('/') != std::string::npos || strName == "..")
         return std::nullopt;
     if (strKind == "published")
-        return PublishedPortsFolder() + "/" + strName;
+        return PublishedPortLink(strName);
     if (strKind == "usb" && !IsNumberedName(strName, "ttyUSB") &&
         !IsNumberedName(strName, "ttyACM"))
         return strDevRoot + "/serial/by-id/" + strName;

@@ -97,8 +97,8 @@ class PortMap {
     // adapter re-plugged, a simulator restarted on another pseudo-terminal), else by its node;
     // a number no port of the last scan holds, by the device the numbers file remembers under
     // it, so that a device plugged in since opens under its own number; an added port at its
-    // path. Nothing for a malformed name or a number that no port holds and no device
-    // remembers.
+    // path. Nothing for a malformed name, a number that no port holds and no device
+    // remembers, or a published port that ListPublishedPorts would not list now.
     std::optional<std::string> OpenPathFor(const std::string& strComName);
 
     // n of "COMn:" / "COMn", or nothing.

@@ -19,17 +19,43 @@ std::string PublishedPortsFolder() {
     return "/tmp/morvane-ports-" + std::to_string(getuid());
 }
 
+bool PublishedPortsFolderTrusted() {
+    struct stat folder {};
+    // lstat: a link planted in the folder's place is not followed.
+    return lstat(PublishedPortsFolder().c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
+           folder.st_uid == geteuid() && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+namespace {
+
+bool ValidName(const std::string& strName) {
+    return !strName.empty() && strName.find('/') == std::string::npos && strName != "." &&
+           strName != "..";
+}
+
+// A link of the folder that leads to a character device; a link left behind by a program that
+// died leads nowhere.
+bool LeadsToCharacterDevice(const std::string& strLink) {
+    struct stat link {
+    }, device{};
+    if (lstat(strLink.c_str(), &link) != 0 || stat(strLink.c_str(), &device) != 0)
+        return false;
+    if (S_ISLNK(link.st_mode) && S_ISCHR(device.st_mode))
+        return true;
+    errno = ENODEV;
+    return false;
+}
+
+}  // namespace
+
 std::vector<PublishedPort> ListPublishedPorts() {
     std::vector<PublishedPort> ports;
+    if (!PublishedPortsFolderTrusted())
+        return ports;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(PublishedPortsFolder(), ec)) {
-        if (!entry.is_symlink(ec))
-            continue;
         const fs::path target = fs::read_symlink(entry.path(), ec);
-        if (ec)
-            continue;
-        // A link left behind by a program that died points at nothing: skip it.
-        if (!fs::exists(entry.path(), ec))
+        if (ec || !LeadsToCharacterDevice(entry.path().string()))
             continue;
         ports.push_back({entry.path().filename().string(), target.string()});
     }
@@ -39,15 +65,33 @@ std::vector<PublishedPort> ListPublishedPorts() {
     return ports;
 }
 
+std::optional<std::string> PublishedPortLink(const std::string& strFriendlyName) {
+    const std::string strLink = PublishedPortsFolder() + "/" + strFriendlyName;
+    if (!ValidName(strFriendlyName)) {
+        errno = ENOENT;
+        return std::nullopt;
+    }
+    if (!PublishedPortsFolderTrusted()) {
+        errno = EACCES;
+        return std::nullopt;
+    }
+    if (!LeadsToCharacterDevice(strLink))
+        return std::nullopt;
+    return strLink;
+}
+
 bool PublishPort(const std::string& strFriendlyName, const std::string& strDevicePath) {
-    if (strFriendlyName.empty() || strFriendlyName.find('/') != std::string::npos ||
-        strFriendlyName == "." || strFriendlyName == "..") {
+    if (!ValidName(strFriendlyName)) {
         errno = EINVAL;
         return false;
     }
     const std::string strFolder = PublishedPortsFolder();
     if (mkdir(strFolder.c_str(), 0700) != 0 && errno != EEXIST)
         return false;
+    if (!PublishedPortsFolderTrusted()) {
+        errno = EACCES;
+        return false;
+    }
     const std::string strLink = strFolder + "/" + strFriendlyName;
     unlink(strLink.c_str());
     return symlink(strDevicePath.c_str(), strLink.c_str()) == 0;

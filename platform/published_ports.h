@@ -2,6 +2,7 @@
 // port's friendly name, pointing at the device, in one folder per user.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,21 @@ struct PublishedPort {
     std::string strDevicePath;    // where the link points
 };
 
-// The live published ports (links whose device exists), sorted by friendly name.
+// The folder is trusted only when it is a folder of this user that nobody else may write to:
+// otherwise another local user could plant a "gyro" there that leads to any device the pilot
+// may open. Untrusted, it publishes and lists nothing.
+bool PublishedPortsFolderTrusted();
+
+// The live published ports, sorted by friendly name: the links in a trusted folder that lead
+// to a character device.
 std::vector<PublishedPort> ListPublishedPorts();
 
-// Creates the folder when needed and the link; false with errno set on failure. An existing
-// link of the same name is replaced.
+// The link of a port with that friendly name when it is one ListPublishedPorts would list;
+// otherwise nothing, with errno set.
+std::optional<std::string> PublishedPortLink(const std::string& strFriendlyName);
+
+// Creates the folder when needed and the link; false with errno set on failure, EACCES for an
+// untrusted folder. An existing link of the same name is replaced.
 bool PublishPort(const std::string& strFriendlyName, const std::string& strDevicePath);
 void UnpublishPort(const std::string& strFriendlyName);
 

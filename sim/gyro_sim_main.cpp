@@ -82,6 +82,23 @@ bool ReceiveFromProgram(int nFd, sim::CGyroSimulator& gyro) {
     }
 }
 
+// The line's wires bridged: what the program sends goes straight back. False when the
+// terminal has failed.
+bool EchoToProgram(int nFd, std::string& strOut) {
+    char buffer[256];
+    for (;;) {
+        const ssize_t nRead = read(nFd, buffer, sizeof buffer);
+        if (nRead > 0) {
+            if (strOut.size() < UNSENT_LIMIT)
+                strOut.append(buffer, static_cast<size_t>(nRead));
+            continue;
+        }
+        if (nRead < 0 && errno == EINTR)
+            continue;
+        return nRead == 0 || errno == EAGAIN || errno == EIO;
+    }
+}
+
 // Writes what the terminal takes now; the rest waits for the next turn.
 void SendToProgram(int nFd, std::string& strOut) {
     while (!strOut.empty()) {
@@ -204,7 +221,9 @@ int main(int argc, char** argv) {
             nExit = 1;
             break;
         }
-        if (nReady > 0 && (fd.revents & POLLIN) && !ReceiveFromProgram(pty.MasterFd(), gyro)) {
+        if (nReady > 0 && (fd.revents & POLLIN) &&
+            !(options.bLoopback ? EchoToProgram(pty.MasterFd(), strOut)
+                                : ReceiveFromProgram(pty.MasterFd(), gyro))) {
             nExit = 1;
             break;
         }

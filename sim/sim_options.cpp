@@ -42,6 +42,19 @@ std::optional<uint64_t> ParseSimNumber(const std::string& strText, uint64_t nMax
     return ParseNumber(strText, nMax);
 }
 
+std::optional<std::string> ParseSimHexBytes(const std::string& strHex) {
+    if (strHex.size() % 2 != 0)
+        return std::nullopt;
+    std::string strBytes;
+    for (size_t i = 0; i < strHex.size(); i += 2) {
+        const auto nByte = ParseNumber("0x" + strHex.substr(i, 2), 0xFF);
+        if (!nByte)
+            return std::nullopt;
+        strBytes += static_cast<char>(*nByte);
+    }
+    return strBytes;
+}
+
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                      std::string& strError) {
     constexpr uint64_t MAX_WORD = 0xFFFF;
@@ -178,6 +191,19 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                 return false;
             }
             options.faults.strChatter = *value;
+        } else if (strOption == "--chatter-bytes") {
+            if (!takeValue())
+                return false;
+            const std::optional<std::string> bytes = ParseSimHexBytes(*value);
+            if (!bytes || bytes->empty()) {
+                strError = "--chatter-bytes: \"" + *value + "\" is not pairs of hex digits";
+                return false;
+            }
+            options.faults.strChatter = *bytes;
+        } else if (strOption == "--loopback") {
+            if (!noValue())
+                return false;
+            options.bLoopback = true;
         } else if (strOption == "--zero-bytes") {
             if (!noValue())
                 return false;
@@ -222,6 +248,9 @@ std::string SimUsage() {
            "  --delay MS             wait MS milliseconds before each answer\n"
            "  --refuse-record N      the loader refuses record N of every upload (from 1)\n"
            "  --chatter STRING       send STRING every 10 ms, like a GPS on the wrong port\n"
+           "  --chatter-bytes HEX    the same with bytes given as hex pairs, 00 and 80..FF too\n"
+           "  --loopback             send back every byte the program sends and answer\n"
+           "                         nothing, like a line with its wires bridged\n"
            "  --help                 show this text\n"
            "  --version              show the program's version\n"
            "\n"

@@ -19,6 +19,8 @@ struct SimOptions {
     uint16_t nProductId = DEFAULT_PRODUCT_ID;
     uint16_t nMemoryMapVersion = DEFAULT_MEMORY_MAP_VERSION;
     GyroFaults faults;
+    // The line's wires bridged: every byte the program sends comes back, the gyro hears none.
+    bool bLoopback = false;
     bool bHelp = false;
     bool bVersion = false;
 };
@@ -32,5 +34,9 @@ std::string SimUsage();
 // A number on a command line: hex with "0x", else decimal; the whole text must be a number
 // no greater than nMax.
 std::optional<uint64_t> ParseSimNumber(const std::string& strText, uint64_t nMax);
+
+// Bytes written as hex pairs ("00FF80"), any byte 0x00 included; nothing for an odd count or a
+// character that is no hex digit.
+std::optional<std::string> ParseSimHexBytes(const std::string& strHex);
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -90,8 +91,10 @@ TEST_F(PortMapTest, FindsUartsWithHardwareThenUsbAdaptersThenBluetoothPorts) {
 TEST_F(PortMapTest, DevicesKeepTheirNumbersAcrossReplugAndRestart) {
     PlugUsb("ttyUSB0", "usb-FTDI", "FT232R");
     Touch("rfcomm0");
+    // Links that lead nowhere, to a file or to a folder are no ports.
     ASSERT_TRUE(PublishPort("Sim B", "/dev/zero") && PublishPort("Sim A", "/dev/null") &&
-                PublishPort("Dangling", (m_root / "gone").string()));
+                PublishPort("Dangling", (m_root / "gone").string()) &&
+                PublishPort("File", Dev("rfcomm0")) && PublishPort("Dir", "/"));
     const PortMapEntry bt{2, "Bluetooth serial rfcomm0", Dev("rfcomm0")};
     const PortMapEntry simA{3, "Sim A", "/dev/null"}, simB{4, "Sim B", "/dev/zero"};
     EXPECT_EQ(Scan(), (Entries{{1, "FT232R", Dev("ttyUSB0")}, bt, simA, simB}));
@@ -136,6 +139,26 @@ TEST_F(PortMapTest, NewDevicesTakeAnOpenableNumberFromTheDeviceAwayLongest) {
     // Run 0 lost its number to run 7 and takes the number of run 2.
     ASSERT_TRUE(PublishPort("Run 0", "/dev/zero"));
     EXPECT_EQ(Scan().back().nNumber, 4);
+}
+
+// A folder of another user's, or one that others may write to, gives no port, nor takes one.
+TEST_F(PortMapTest, PublishedPortsComeOnlyFromTheUsersOwnFolder) {
+    ASSERT_TRUE(PublishPort("Gyro", "/dev/null"));
+    const Entries gyro = {{1, "Gyro", "/dev/null"}};
+    EXPECT_EQ(Scan(), gyro);
+    const std::string strFolder = PublishedPortsFolder();
+    const uid_t nUser = geteuid();
+    for (const auto& [nMode, nOwner] :
+         {std::pair<mode_t, uid_t>{0770, nUser}, {0702, nUser}, {0700, nUser + 1}}) {
+        if (nOwner == nUser || nUser == 0) {  // only root can give the folder away
+            ASSERT_EQ(chmod(strFolder.c_str(), nMode) | chown(strFolder.c_str(), nOwner, -1), 0);
+            EXPECT_EQ(Scan(), Entries{}) << nMode << " " << nOwner;
+            EXPECT_FALSE(PortMap::Instance().OpenPathFor("COM1") ||
+                         PublishPort("New", "/dev/null"));
+        }
+    }
+    ASSERT_EQ(chmod(strFolder.c_str(), 0700) | chown(strFolder.c_str(), nUser, -1), 0);
+    EXPECT_EQ(Scan(), gyro);
 }
 
 // Remembered identities that name no device, and names that are no port, open nothing.

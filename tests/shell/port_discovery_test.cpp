@@ -189,7 +189,7 @@ TEST_F(PortDiscoveryTest, OnLinuxOneScanBuildsTheListAndThePortsOpenWithoutAnoth
         EXPECT_FALSE(DefaultSerialOpener().Open(pName));
         EXPECT_EQ(LastSystemError(), uint32_t(nError)) << pName;
     }
-    ASSERT_TRUE(PublishPort("Late", (root / "dev/rfcomm0").string()));
+    ASSERT_TRUE(PublishPort("Late", "/dev/null"));
     EXPECT_FALSE(DefaultSerialOpener().Open("COM2"));
     EXPECT_EQ(LastSystemError(), uint32_t(ENOTTY));
     EXPECT_EQ(map.ScanCount(), nScans + 1);

@@ -97,26 +97,26 @@ TEST(MemoryFile, OnlySixteenWordsOfFourDigitsAreTaken) {
 TEST(SimOptionsTest, EveryOptionReachesItsSettingAndBadOnesAreRefused) {
     sim::SimOptions options;
     std::string strError;
-    // The name, memory, no-echo, chatter and firmware options are seen in the pty tests.
+    // The name, memory, chatter, loopback and firmware options are seen in the pty tests.
     ASSERT_TRUE(sim::ParseSimOptions(
         {"--product", "0x0390", "--format=2", "--silent-after", "7", "--disconnect-after=9",
-         "--bad-checksum=0x000A", "--noise", "zz", "--zero-bytes", "--delay", "250"},
+         "--bad-checksum=0x000A", "--noise", "zz", "--zero-bytes", "--delay", "250", "--no-echo"},
         options, strError))
         << strError;
     const sim::GyroFaults& f = options.faults;
     EXPECT_EQ(std::tie(options.nProductId, options.nMemoryMapVersion, f.nSilentAfter,
                        f.nDisconnectAfter, f.nDelayMs, f.badChecksum.nAddress, f.strNoise),
               std::make_tuple(0x0390, 2, 7, 9, 250u, 0x000A, "zz"));
-    EXPECT_EQ(
-        std::tie(f.badChecksum.nKind, f.noise.nKind, f.zeroByte.nKind),
-        std::make_tuple(GyroFaultTarget::AT_ADDRESS, GyroFaultTarget::ALL, GyroFaultTarget::ALL));
+    EXPECT_EQ(std::tie(f.badChecksum.nKind, f.noise.nKind, f.zeroByte.nKind, f.bNoEcho),
+              std::make_tuple(GyroFaultTarget::AT_ADDRESS, GyroFaultTarget::ALL,
+                              GyroFaultTarget::ALL, true));
 
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus"},         {"--product"},         {"--product", "0x10000"},
         {"--format", "two"}, {"--delay", "-1"},     {"--silent-after", "1e3"},
         {"--no-echo=yes"},   {"--name", "a/b"},     {"--noise", ""},
         {"--product", "0x"}, {"--bad-checksum=zz"}, {"extra"},
-        {"--chatter="},
+        {"--chatter="},      {"--chatter-bytes=0"}, {"--chatter-bytes=0G"},
     };
     for (const auto& args : bad) {
         strError.clear();

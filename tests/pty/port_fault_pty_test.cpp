@@ -1,0 +1,177 @@
+// Read, Store and firmware upload in real time through the port map and the termios backend to
+// gyro-sim's pseudo-terminals: healthy, with the cable pulled mid-way, and on ports that
+// misbehave. Each ends with the message its state table gives, without spinning while it
+// waits, with the tty closed; and a Read works once a gyro is back on the port.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+
+#include "firmware/firmware_upload.h"
+#include "link/comport.h"
+#include "link/gyro_link.h"
+#include "platform/port_map.h"
+#include "platform/published_ports.h"
+#include "pty_support.h"
+#include "sim/fwr_file.h"
+
+namespace {
+
+const wchar_t LOST[] = L"Lost communications with the gyro, \n";
+const wchar_t NO_ECHO[] = L"Unable to communicate with the gyro. \n";
+const wchar_t NO_LOADER[] = L"Unable to communicate with the gyro.\n\nEnsure";
+constexpr unsigned TIMER_PROBE = 900;
+
+// Both sequences and the upload on one window, as the program has them; a 10 ms timer of its
+// own shows how long the thread was kept from its timers.
+class CPortWindow final : public platform::CTimerTarget,
+                          public CGyroLinkOwner,
+                          public CFirmwareUploadOwner {
+  public:
+    explicit CPortWindow(platform::EventLoop& loop)
+        : m_loop(loop), m_link(*this, loop, this), m_upload(*this, loop, this) {}
+    void OnTimer(unsigned nId) override {
+        if (nId == TIMER_PROBE)
+            m_nLongestGapMs = std::max(m_nLongestGapMs,
+                                       m_loop.NowMs() - std::exchange(m_nProbeMs, m_loop.NowMs()));
+        m_link.OnTimer(nId);
+        m_upload.OnTimer(nId);
+    }
+    void ShowAttention(const std::wstring& strText) override { m_messages.push_back(strText); }
+    void EnableLinkControls(bool) override {}
+    void RefreshControls() override {}
+    GyroParameters& Parameters() override { return m_parameters; }
+    void ResetFirmwarePage() override {}
+    void EnableOpenButton(bool) override {}
+    void SetSendButtonText(const std::wstring&) override {}
+    void StartProgress(int) override {}
+    void StepProgress() override {}
+    bool Idle() const {
+        return m_link.State() == LINK_IDLE && !m_link.IsBusy() &&
+               m_upload.m_nUploadState == UPLOAD_IDLE && !m_upload.m_bTransferActive;
+    }
+
+    platform::EventLoop& m_loop;
+    CGyroLink m_link;
+    CFirmwareUpload m_upload;
+    GyroParameters m_parameters;
+    std::vector<std::wstring> m_messages;
+    int64_t m_nProbeMs = 0;
+    int64_t m_nLongestGapMs = 0;
+};
+
+// Whether a descriptor of this process leads to the tty (named "(deleted)" once hung up).
+bool HoldsTty(const std::string& strTty) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd", ec)) {
+        const std::string strTarget = fs::read_symlink(entry.path(), ec).string();
+        if (strTarget == strTty || strTarget == strTty + " (deleted)")
+            return true;
+    }
+    return false;
+}
+
+// n of "COMn:" for the port with that friendly name, after a scan; 0 for none.
+int ComPortOf(const std::string& strName) {
+    platform::PortMap::Instance().Refresh();
+    for (const platform::PortMapEntry& entry : platform::PortMap::Instance().Entries()) {
+        if (entry.strFriendlyName == strName)
+            return entry.nNumber;
+    }
+    return 0;
+}
+
+struct PortFault {
+    const char* pName;
+    std::vector<std::string> simOptions;
+    char cAction;             // 'R' Read, 'S' Store (of a midpoint trim of -7), 'U' upload
+    const wchar_t* pMessage;  // its start; null: none
+    int nTimeoutMs;           // the answer time-out
+};
+void PrintTo(const PortFault& fault, std::ostream* pOut) {
+    *pOut << fault.pName;
+}
+
+// The cable is pulled as the gyro takes a request: the 9th of a read (a parameter word), the
+// 4th write of a store, the 6th record of an upload. The hostile ports answer nothing a gyro
+// would: text, or bytes 0x00 and above 0x7F, for ever, or every byte sent back.
+const std::vector<std::string> CHATTER = {"--silent-after", "0", "--chatter", "$GPGSV,3*4E\r\n"};
+const std::vector<std::string> BINARY = {"--silent-after", "0", "--chatter-bytes", "00FF80C3A9"};
+const PortFault PORT_FAULTS[] = {
+    {"Store", {}, 'S', nullptr, 1000},
+    {"Upload", {}, 'U', L"The firmware update completed sucessfully.", 3000},
+    {"UnpluggedMidRead", {"--disconnect-after", "8"}, 'R', LOST, 1000},
+    {"UnpluggedMidStore", {"--disconnect-after", "9"}, 'S', LOST, 1000},
+    {"UnpluggedMidUpload", {"--disconnect-after", "7"}, 'U', NO_LOADER, 3000},
+    {"ChatterRead", CHATTER, 'R', NO_ECHO, 1000},
+    {"ChatterUpload", CHATTER, 'U', NO_LOADER, 3000},
+    {"BinaryRead", BINARY, 'R', NO_ECHO, 1000},
+    {"BinaryStore", BINARY, 'S', LOST, 1000},
+    {"EchoRead", {"--loopback"}, 'R', LOST, 1000},
+    {"EchoStore", {"--loopback"}, 'S', LOST, 1000},
+    {"EchoUpload", {"--loopback"}, 'U', NO_LOADER, 3000},
+};
+
+class PortFaultPty : public ::testing::TestWithParam<PortFault> {};
+
+TEST_P(PortFaultPty, EndsByItsRulesAndTheNextReadWorks) {
+    const PortFault& fault = GetParam();
+    const std::string strName = std::string(fault.pName) + " " + std::to_string(getpid());
+    GyroSimProcess sim(strName, fault.simOptions);  // kept: its folder holds the memory file
+    const int nComPort = ComPortOf(strName);
+    ASSERT_TRUE(!sim.Tty().empty() && nComPort >= 1 && nComPort <= COMPORT_COUNT) << nComPort;
+    const fs::path fwr = fs::path(sim.MemoryPath()).parent_path() / "small.fwr";
+    sim::FirmwareFileRecipe recipe;
+    recipe.nRecords = 10;
+    std::ofstream fwrFile(fwr, std::ios::binary);
+    sim::WriteFirmwareFile(recipe, fwrFile);
+    fwrFile.close();
+
+    platform::HeadlessEventLoop loop(platform::ClockKind::Real);
+    CPortWindow window(loop);
+    window.m_link.SetComPort(nComPort);
+    window.m_parameters.MidpointTrim = -7;
+    window.m_upload.m_nComPort = nComPort;
+    window.m_upload.m_strFirmwarePath = fwr.wstring();
+    window.m_upload.m_strFileProductId = L"0480";
+    window.m_nProbeMs = loop.NowMs();
+    loop.SetTimer(&window, TIMER_PROBE, 10);
+    const std::clock_t nCpuBefore = std::clock();
+    ASSERT_TRUE(fault.cAction == 'R'   ? window.m_link.StartRead()
+                : fault.cAction == 'S' ? window.m_link.StartStore()
+                                       : (window.m_upload.Start(), true));
+    // The limit only keeps a sequence that never ends from hanging the test.
+    ASSERT_TRUE(loop.RunUntil([&] { return window.Idle(); }, 60'000));
+    const double fWall = static_cast<double>(loop.NowMs()) / 1000;
+    const double fCpu = static_cast<double>(std::clock() - nCpuBefore) / CLOCKS_PER_SEC;
+    ASSERT_EQ(window.m_messages.size(), fault.pMessage ? 1u : 0u);
+    if (fault.pMessage) {
+        EXPECT_EQ(window.m_messages[0].rfind(fault.pMessage, 0), 0u) << window.m_messages[0];
+    }
+    EXPECT_FALSE(HoldsTty(sim.Tty()));
+    // The channel saw the hang-up, where there was one, as a failure of the system.
+    if (std::string_view(fault.pName).starts_with("Unplugged")) {
+        EXPECT_EQ(ComPortErrorText(nComPort - 1, nullptr, 0), EIO);
+    }
+    // No busy waiting, and nothing kept the thread from its timers for a whole time-out.
+    EXPECT_LT(fCpu, fWall / 2) << fCpu << " s of CPU in " << fWall << " s";
+    EXPECT_LT(window.m_nLongestGapMs, fault.nTimeoutMs);
+
+    // The simulator takes its port away when it ends. A new one publishes it again, keeps what
+    // was stored (the trim only by a whole store), and the same COM number reads it.
+    sim.Stop();
+    EXPECT_FALSE(
+        fs::is_symlink(fs::symlink_status(platform::PublishedPortsFolder() + "/" + strName)));
+    GyroSimProcess back(strName);
+    window.m_messages.clear();
+    ASSERT_TRUE(window.m_link.StartRead());
+    ASSERT_TRUE(loop.RunUntil([&] { return window.Idle(); }, 60'000));
+    EXPECT_TRUE(window.m_messages.empty());
+    EXPECT_EQ(window.m_link.m_strStatus, L"Read Complete");
+    EXPECT_EQ(window.m_parameters.MidpointTrim, fault.cAction == 'S' && !fault.pMessage ? -7 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, PortFaultPty, ::testing::ValuesIn(PORT_FAULTS),
+                         [](const auto& info) { return std::string(info.param.pName); });
+
+}  // namespace
