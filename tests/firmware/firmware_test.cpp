@@ -79,6 +79,7 @@ TEST_F(FirmwareUpdate, APilotSendsAFileAndWatchesItsProgress) {
     EXPECT_EQ(gyro.RequestCount(), 0u);
 
     bAgree = true;
+    const int64_t nTapMs = loop.NowMs();
     CUserInput::Tap(Fw(IDC_SEND_FIRMWARE));
     ASSERT_TRUE(loop.RunUntil([&] { return gyro.LoaderRecords().size() == 1; }, 5000));
     EXPECT_EQ(Fw(IDC_PERCENT).GetWindowText(), L"0.5%");
@@ -94,6 +95,10 @@ TEST_F(FirmwareUpdate, APilotSendsAFileAndWatchesItsProgress) {
     ASSERT_TRUE(loop.RunUntil([&] { return Over(); }, 60'000));
     EXPECT_THAT(host.DialogsShown(), ElementsAre(IDD_SPLASH_FW, IDD_SPLASH_FW));
     EXPECT_THAT(BoxTexts(), ElementsAre(COMPLETED));
+    // On the virtual clock: the waits before the first record, then 30 ms a record (it goes out
+    // 10 ms after the poll that found the last ".", and its 22 bytes and the answer take 12 ms,
+    // so the next 15 ms poll misses the "." and the one after finds it), then the ending's waits.
+    EXPECT_EQ(host.MessageBoxes()[0].nAtMs - nTapMs, 7680);
     EXPECT_EQ(Verdicts(), std::string(200, '.'));
     EXPECT_EQ(gyro.Word(sim::ADDR_FIRMWARE_VERSION), 0x0117);  // the new firmware runs
     ExpectCleanEnding();
