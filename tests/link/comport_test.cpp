@@ -63,7 +63,6 @@ TEST_F(ComPortTest, OpenWritesExactlyTheFixedLineSettingsAndKeepsTheDriversOwn) 
         // Closing puts the device's own time-outs back.
         EXPECT_NE(ComPortClose(0), 0);
         EXPECT_EQ(com1.Timeouts(), driverTimeouts);
-        EXPECT_FALSE(com1.IsProgramEndOpen());
     }
 }
 
@@ -97,15 +96,6 @@ TEST_F(ComPortTest, EveryFailureHasItsCode) {
     }
     com1.FailNext("SetBufferSizes", EINVAL);  // buffer sizes the driver refuses do not matter
     EXPECT_EQ(ComPortOpen(0, 64, 64), 0);
-    // Reads hand back each byte without waiting, a 0x00 too, and keep failure codes.
-    EXPECT_EQ(ComPortReadByte(0), COMPORT_NO_DATA);
-    com1.FarWrite(std::string("\x00\xFF", 2));
-    loop.RunFor(2);
-    EXPECT_EQ(ComPortReadByte(0), 0x00);
-    com1.FailNext("Read", EPROTO);
-    EXPECT_EQ(ComPortReadByte(0), COMPORT_SYSTEM_ERROR);
-    EXPECT_EQ(ComPortErrorText(0, nullptr, 0), EPROTO);
-    EXPECT_EQ(ComPortReadByte(0), 0xFF);
 }
 
 }  // namespace

@@ -23,6 +23,12 @@
 #include "sim/fwr_file.h"
 #include "sim/gyro_sim.h"
 
+using Texts = std::vector<std::wstring>;
+inline constexpr wchar_t CORRUPT[] = L"Corrupt firmware file found, download firmware again.";
+inline constexpr wchar_t ABORTED[] =
+    L"Programming aborted by user.\n\nDo not attempt to fly the gyro until a firmware update has "
+    L"been sucessfully completed.";
+
 class AppFixture : public ::testing::Test {
   public:
     AppFixture() {
@@ -66,12 +72,9 @@ class AppFixture : public ::testing::Test {
         std::ifstream file(folder / "morvane.ini", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
-    // Every message box is answered with OK after the given time.
-    void AnswerBoxesAfter(int nMs) {
-        host.SetMessageBoxResponder([this, nMs](const platform::headless::ShownMessageBox&) {
-            loop.RunFor(nMs);
-            return platform::ui::IDOK;
-        });
+    // Every message box is answered with OK.
+    void AnswerBoxes() {
+        host.SetMessageBoxResponder([](const auto&) { return platform::ui::IDOK; });
     }
 
     // Starts the program's sheet as start-up does, Main page first.
@@ -167,10 +170,6 @@ class SheetFixture : public AppFixture {
     bool Over() {
         return Upload().m_nUploadState == UPLOAD_IDLE && !Upload().m_bTransferActive &&
                Main().m_link.State() == LINK_IDLE && !Main().m_link.IsBusy();
-    }
-    void SendAndFinish() {
-        ASSERT_TRUE(CUserInput::Tap(Fw(IDC_SEND_FIRMWARE)));
-        ASSERT_TRUE(loop.RunUntil([&] { return Over(); }, 600'000));
     }
     // What every ending leaves behind: nothing runs, nothing is held, the pilot has every
     // control back, and a Firmware Update page that was shown is without a file.

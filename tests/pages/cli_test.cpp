@@ -39,27 +39,13 @@ TEST_F(Cli, PortsListsTheEntriesOneALineInUtf8) {
     EXPECT_EQ(out.str(), "COM1:(Simulated tq480 gyro)\nCOM4:(FT232R USB UART \xC3\xA4)\n");
 }
 
-TEST_F(Cli, ReadPrintsEveryFieldInPageUnitsAndItsOutputStoresBack) {
+TEST_F(Cli, ReadPrintsEveryFieldInPageUnits) {
     gyro.SetWord(0x0100, 1658);
     ASSERT_EQ(Run({"read", "COM1:"}), 0);
-    std::string strSaved = out.str();
-    EXPECT_THAT(strSaved, HasSubstr("ProductId=0480\nMemoryMapVersion=3\nFirmwareVersion=1.07\n"
-                                    "LoaderVersion=1.03\nSerialNumber=74565\n"));
-    EXPECT_THAT(strSaved, HasSubstr("HighEndpoint=33\nLowEndpoint=100\n"));
+    EXPECT_THAT(out.str(), HasSubstr("ProductId=0480\nMemoryMapVersion=3\nFirmwareVersion=1.07\n"
+                                     "LoaderVersion=1.03\nSerialNumber=74565\n"));
+    EXPECT_THAT(out.str(), HasSubstr("HighEndpoint=33\nLowEndpoint=100\n"));
     EXPECT_EQ(err.str(), "");
-    strSaved.replace(strSaved.find("HighEndpoint=33"), 15, "HighEndpoint=120");
-    strSaved.replace(strSaved.find("ServoDirection=Normal"), 21, "ServoDirection=Reverse");
-    // As an editor may leave it: a byte order mark, CR LF, blanks around and between lines.
-    std::string strEdited = "\xEF\xBB\xBF";
-    for (size_t nAt = 0, nEnd; (nEnd = strSaved.find('\n', nAt)) != std::string::npos;
-         nAt = nEnd + 1)
-        strEdited += " " + strSaved.substr(nAt, nEnd - nAt) + "\t\r\n \r\n";
-    EXPECT_EQ(Run({"store", "COM1", WriteFile(strEdited), "--agree"}), 0) << err.str();
-    EXPECT_EQ(gyro.Word(0x0100), 2024);
-    EXPECT_EQ(gyro.Word(0x011E), 0x0200);
-    ASSERT_EQ(Run({"read", "COM1"}), 0);
-    EXPECT_THAT(out.str(), HasSubstr("HighEndpoint=120\n"));
-    EXPECT_THAT(out.str(), HasSubstr("ServoDirection=Reverse\n"));
 }
 
 TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
@@ -96,15 +82,20 @@ TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
     EXPECT_EQ(gyro.RequestCount(), 0u);
 }
 
-// A store read back through the Main page; every field that did not take is named.
+// A read's output, edited, stores back, and is read back through the Main page; every field
+// that did not take is named.
 TEST_F(Cli, VerifiedStoreNamesEachFieldTheGyroHoldsOtherwise) {
     const sim::ParameterWords words = gyro.Parameters();
     ASSERT_EQ(Run({"read", "COM1", "-"}), 0);
-    std::string strWanted = out.str();
-    strWanted.replace(strWanted.find("AvcsAccelerationProfile=15"), 26,
-                      "AvcsAccelerationProfile=7");
-    strWanted.replace(strWanted.find("HighEndpoint=100"), 16, "HighEndpoint=120");
-    strWanted.replace(strWanted.find("ServoDirection=Normal"), 21, "ServoDirection=Reverse");
+    std::string strSaved = out.str();
+    strSaved.replace(strSaved.find("AvcsAccelerationProfile=15"), 26, "AvcsAccelerationProfile=7");
+    strSaved.replace(strSaved.find("HighEndpoint=100"), 16, "HighEndpoint=120");
+    strSaved.replace(strSaved.find("ServoDirection=Normal"), 21, "ServoDirection=Reverse");
+    // As an editor may leave it: a byte order mark, CR LF, blanks around and between lines.
+    std::string strWanted = "\xEF\xBB\xBF";
+    for (size_t nAt = 0, nEnd; (nEnd = strSaved.find('\n', nAt)) != std::string::npos;
+         nAt = nEnd + 1)
+        strWanted += " " + strSaved.substr(nAt, nEnd - nAt) + "\t\r\n \r\n";
     const struct {
         sim::GyroFaultTarget keepOldWord;
         int nExit;
@@ -130,9 +121,7 @@ TEST_F(Cli, AFailedSequenceGivesItsBoxTextAndANonZeroStatus) {
     gyro.SetMemoryMapVersion(2);
     EXPECT_EQ(Run({"read", "COM1"}), 1);
     EXPECT_EQ(out.str(), "");
-    EXPECT_THAT(err.str(),
-                HasSubstr("Your gyro firmware uses configuration format R2 but this program "
-                          "supports R3 only.\n\nPlease update"));
+    EXPECT_THAT(err.str(), HasSubstr("Your gyro firmware uses configuration format R2"));
     EXPECT_THAT(err.str(), HasSubstr("Read Failed"));
 }
 

@@ -11,7 +11,6 @@ namespace {
 
 using namespace platform::ui;
 constexpr auto Nth = sim::GyroFaultTarget::Nth;
-using Texts = std::vector<std::wstring>;
 
 // Exchanges: Read 0 wake-up, 1..6 identity words, 7..22 parameters; Store 0 wake-up, 1..5
 // identity, 6 direction word, 7..21 writes; upload 0 start commands, then the records.
@@ -28,7 +27,6 @@ const std::wstring NO_ANSWER =
     L"Unable to communicate with the gyro.\n\nEnsure that you are in range of the WaveTether and "
     L"the power to the gyro and WaveTether is good.";
 const std::wstring EIO_TEXT = L"Problem with COM1: Input/output error";
-const std::wstring CORRUPT = L"Corrupt firmware file found, download firmware again.";
 const std::wstring FORMAT =
     L"Your gyro firmware uses configuration format R2 but this program supports R3 only.\n\n"
     L"Please update your gyro with the latest firmware and download the latest version of this "
@@ -43,9 +41,6 @@ constexpr std::pair<int, int> NO{9, 0}, OPEN{-1, -1}, AT_0{0, 0}, ALL_R{0, 22}, 
     ALL_U{0, RECORDS};
 const std::wstring REFUSED_TEXT =
     L"The tq480 reported a corrupt program was sent. Reset the tq480 and try again.";
-const std::wstring STOPPED_TEXT =
-    L"Programming aborted by user.\n\nDo not attempt to fly the gyro until a firmware update has "
-    L"been sucessfully completed.";
 const std::wstring NOT_SENT =
     L"Communications Error, unable to send data to gyro.\n\nPlease try again.";
 const std::wstring COM9 = L"Cannot open COM9: Error Code -1",
@@ -72,7 +67,7 @@ const struct {
     // Another device keeps talking on the port, and nothing answers.
     {"chatter", {AT_0, AT_0, AT_0}, {{{UNABLE}, {LOST}, {NO_ANSWER}}}},
     {"refused", {NO, NO, std::pair{1, RECORDS}}, {{{}, {}, {REFUSED_TEXT}}}},
-    {"stopped", {NO, NO, ALL_U}, {{{}, {}, {STOPPED_TEXT}}}},
+    {"stopped", {NO, NO, ALL_U}, {{{}, {}, {ABORTED}}}},
     // Cut where the reading has not buffered the file yet: before the first record or far on.
     {"file_cut", {NO, NO, std::pair{1, 1}}, {{{}, {}, {CORRUPT}}}},
     {"file_cut", {NO, NO, std::pair{RECORDS / 2, RECORDS}}, {{{}, {}, {CORRUPT}}}},

@@ -11,7 +11,6 @@
 namespace {
 
 using namespace platform::ui;
-using Texts = std::vector<std::wstring>;
 
 const wchar_t NOT_AN_INTEGER[] = L"Please enter an integer.";
 const auto Num = [](int64_t n) { return std::to_wstring(n); };
@@ -20,7 +19,7 @@ class Pages : public AppFixture {
   public:
     Pages() {
         AddPort(1, L"Simulated tq480 gyro");
-        AnswerBoxesAfter(0);
+        AnswerBoxes();
         Start();
     }
     // The tabs follow the template numbers, Main (103) first.

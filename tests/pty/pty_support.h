@@ -1,9 +1,7 @@
-// Support for the pty tests: gyro-sim in its own runtime and configuration folders, and
-// running the tool's programs with their output captured.
+// Support for the pty tests: gyro-sim in its own runtime and configuration folders.
 #pragma once
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -60,16 +58,3 @@ class GyroSimProcess {
     FILE* m_pOut = nullptr;
     std::string m_strTty;
 };
-
-// Runs a command line through the shell; gives its exit status and its output and errors.
-inline int RunCommand(const std::string& strCommand, std::string& strOutput) {
-    FILE* pPipe = popen((strCommand + " 2>&1").c_str(), "r");
-    if (!pPipe)
-        return -1;
-    strOutput.clear();
-    char buffer[512];
-    for (size_t nRead; (nRead = std::fread(buffer, 1, sizeof buffer, pPipe)) > 0;)
-        strOutput.append(buffer, nRead);
-    const int nStatus = pclose(pPipe);
-    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-}

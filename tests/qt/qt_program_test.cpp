@@ -1,7 +1,7 @@
 // The program's own sheet on the Qt backend, as a pilot meets it: a Read of gyro-sim over a
 // real pseudo-terminal through the termios path, in real time, every page with the gyro's
-// values, refused values, each kind of control used with the mouse, keys and wheel, and a
-// Store that reaches the gyro's memory.
+// values, refused values, each kind of control used with the mouse, keys and wheel, a Store
+// that reaches the gyro's memory, and a firmware update that reaches its loader.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <cstdlib>
 #include <sstream>
 #include <tuple>
 #include <utility>
@@ -179,7 +180,7 @@ struct QtProgramTest : ::testing::Test {
         });
         // A step that a failure left waiting ends the sheet rather than hang.
         QObject deadline;
-        QTimer::singleShot(30000, &deadline, [&] {
+        QTimer::singleShot(60000, &deadline, [&] {
             if (QDialog* pWindow = host.SheetWindow(sheet))
                 pWindow->done(0);
         });
@@ -234,8 +235,12 @@ struct QtProgramTest : ::testing::Test {
     CModalActor<QMessageBox> watchdog{[this](QMessageBox* pBox) { Answer(pBox); }};
 };
 
-TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageAndStoresChanges) {
-    GyroSimProcess sim("Simulated tq480 gyro", {}, GYRO_MEMORY);  // private folders
+TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAndSendsFirmware) {
+    const std::string strRecords =
+        fs::temp_directory_path() / ("morvane-qt-fw-" + std::to_string(getpid()));
+    const std::string strFile = strRecords + ".fwr";
+    ASSERT_EQ(std::system((MAKE_FWR_PATH " --records 300 " + strFile).c_str()), 0);
+    GyroSimProcess sim("Simulated tq480 gyro", {"--firmware", strRecords}, GYRO_MEMORY);
     ASSERT_FALSE(sim.Tty().empty());
     const fs::path folder = fs::path(getenv("XDG_RUNTIME_DIR"));
     platform::SetExecutablePathOverride((folder / "morvane-gyro-tools").string());
@@ -292,9 +297,10 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageAndStoresChanges
         // Every tab as a pilot chooses it, with the gyro's values (and the sample firmware
         // file opened), every control named for a screen reader, tidy, photographed for the
         // README.
-        CModalActor<QFileDialog> opening([](QFileDialog* pDialog) {
+        QString strPick = QStringLiteral(SAMPLE_FIRMWARE_PATH);
+        CModalActor<QFileDialog> opening([&](QFileDialog* pDialog) {
             EXPECT_EQ(pDialog->nameFilters().join(";;"), "fwr (*.fwr)");
-            pDialog->selectFile(QStringLiteral(SAMPLE_FIRMWARE_PATH));
+            pDialog->selectFile(strPick);
             static_cast<QDialog*>(pDialog)->accept();  // protected in QFileDialog
         });
         for (int nTab = 0; nTab < sheet.GetPageCount(); ++nTab) {
@@ -388,50 +394,23 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageAndStoresChanges
         std::stringstream memory;
         memory << std::ifstream(sim.MemoryPath()).rdbuf();
         EXPECT_TRUE(memory.str().ends_with(STORED_MEMORY)) << memory.str();
-    });
-}
 
-// A firmware update as a pilot makes it: the tab chosen with the mouse, a make-fwr file opened
-// through Qt's file dialog, Send Firmware and "I Agree" clicked, the page photographed
-// mid-transfer, and gyro-sim's loader holding every record afterwards.
-TEST_F(QtProgramTest, APilotSendsFirmwareToGyroSimAndWatchesItGo) {
-    const std::string strRecords =
-        fs::temp_directory_path() / ("morvane-qt-fw-" + std::to_string(getpid()));
-    const std::string strFile = strRecords + ".fwr";
-    GyroSimProcess sim("Simulated tq480 gyro", {"--firmware", strRecords});
-    std::string strOut;
-    ASSERT_EQ(RunCommand(MAKE_FWR_PATH " --records 300 " + strFile, strOut), 0) << strOut;
-    platform::SetExecutablePathOverride(sim.MemoryPath() + "-tools");
-
-    RunSheet([&](CTQ480ConfigSheet& sheet, QDialog& window) {
-        CControl& ports = *sheet.m_mainPage.GetDlgItem(IDC_COMPORT);
-        for (int i = 0; i < ports.GetCount(); ++i)
-            if (ports.GetLBText(i).ends_with(L"(Simulated tq480 gyro)") && i != ports.GetCurSel())
-                CUserInput::Pick(ports, i);
-        auto* pTabs = window.findChild<QTabBar*>();
-        window.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-        QTest::mouseClick(pTabs, Qt::LeftButton, {}, pTabs->tabRect(5).center());
-        CTQ480FirmwarePage& page = sheet.m_firmwarePage;
-        CModalActor<QFileDialog> opening([&](QFileDialog* pDialog) {
-            pDialog->selectFile(QString::fromStdString(strFile));
-            static_cast<QDialog*>(pDialog)->accept();  // protected in QFileDialog
-        });
-        QTest::mouseClick(Named(page, "Open Firmware File"), Qt::LeftButton);
-        CModalActor<QDialog> agreeing(Agree);
-        QTest::mouseClick(Named(page, "Send Firmware"), Qt::LeftButton);
-
-        // A third of the way: the bar and the percentage part-way, the button to stop.
+        // A make-fwr file opened and sent, agreed with a click, photographed a third of the way.
+        CPropertyPage& firmware = choose(5);
+        strPick = QString::fromStdString(strFile);
+        click(Named(firmware, "Open Firmware File"));
+        click(Named(firmware, "Send Firmware"));
         EXPECT_TRUE(loop.RunUntil(
-            [&] { return page.GetDlgItem(IDC_TRANSFER_PROGRESS)->GetPos() >= 100; }, 30'000));
-        EXPECT_EQ(page.GetDlgItem(IDC_PERCENT)->GetWindowText(), L"33.3%");
-        EXPECT_EQ(page.GetDlgItem(IDC_SEND_FIRMWARE)->GetWindowText(), L"Stop Sending");
+            [&] { return firmware.GetDlgItem(IDC_TRANSFER_PROGRESS)->GetPos() >= 100; }, 30'000));
+        EXPECT_EQ(firmware.GetDlgItem(IDC_PERCENT)->GetWindowText(), L"33.3%");
+        EXPECT_EQ(firmware.GetDlgItem(IDC_SEND_FIRMWARE)->GetWindowText(), L"Stop Sending");
         Photograph(window, "firmware-sending");
         Expect(
             "Attention: The firmware update completed sucessfully.\n\nBefore you fly ensure "
             "the controls operate correctly.");
         EXPECT_TRUE(loop.RunUntil([&] { return nExpectedBoxes == 0 || !boxes.empty(); }, 60'000));
     });
+    // The loader holds every record of the file.
     std::ifstream fwr(strFile);
     std::string strLine, strExpected;
     for (int nLine = 1; std::getline(fwr, strLine); ++nLine)
