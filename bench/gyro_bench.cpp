@@ -372,13 +372,15 @@ struct FileCost {
     double fOpenUs = 0;    // median of the opens
     double fCheckMBs = 0;  // median payload check speed
     double fCheckUs = 0;   // median payload check time
+    // The same per second of CPU: what the check costs when other work shares the cores.
+    double fCheckCpuMBs = 0;
     bool bGood = false;
 };
 
 FileCost MeasureFile(const fs::path& path, int nOpens, int nChecks) {
     FileCost cost;
     cost.nBytes = fs::file_size(path);
-    std::vector<double> opens, checks, checkTimes;
+    std::vector<double> opens, checks, cpuChecks, checkTimes;
     for (int i = 0; i < nOpens; ++i) {
         const int64_t nStart = SteadyNs();
         CFirmwareFile file;
@@ -394,14 +396,18 @@ FileCost MeasureFile(const fs::path& path, int nOpens, int nChecks) {
         SkipHeaderLines(file);
         const int64_t nPayload = file.Length() - file.Position();
         const int64_t nStart = SteadyNs();
+        const int64_t nCpu = CpuNs();
         cost.bGood = cost.bGood && RecordsWellFormed(file);
         const double fSeconds = static_cast<double>(SteadyNs() - nStart) / NS_PER_S;
+        const double fCpuSeconds = static_cast<double>(CpuNs() - nCpu) / NS_PER_S;
         checks.push_back(static_cast<double>(nPayload) / 1e6 / fSeconds);
+        cpuChecks.push_back(static_cast<double>(nPayload) / 1e6 / std::max(fCpuSeconds, 1e-6));
         checkTimes.push_back(fSeconds * 1e6);
     }
     cost.fOpenUs = Median(opens);
     cost.fCheckMBs = Median(checks);
     cost.fCheckUs = Median(checkTimes);
+    cost.fCheckCpuMBs = Median(cpuChecks);
     return cost;
 }
 
@@ -645,10 +651,10 @@ int main(int argc, char** argv) {
             // A speed only means something over a payload of some size.
             const bool bSized = cost.nBytes >= 1024 * 1024;
             std::printf(
-                "File    %10ju bytes: open (header only) %8.1f us, payload check "
-                "%8.1f %s %s%s\n",
+                "File    %10ju bytes: open (header only) %8.1f us, payload check %8.1f %s "
+                "(%.1f MB per CPU second) %s%s\n",
                 cost.nBytes, cost.fOpenUs, bSized ? cost.fCheckMBs : cost.fCheckUs,
-                bSized ? "MB/s" : "us  ",
+                bSized ? "MB/s" : "us  ", cost.fCheckCpuMBs,
                 !bSized                 ? ""
                 : cost.fCheckMBs >= 200 ? "ok"
                                         : "MISS",
