@@ -504,14 +504,17 @@ void PrintSequence(const Schedule& schedule, const std::vector<Measured>& runs,
         cpus.push_back(100.0 * static_cast<double>(m.nCpuNs) / static_cast<double>(m.nWallNs));
         nDone += m.bDone;
     }
+    const double fFloorS = static_cast<double>(polled.nEndNs) / NS_PER_S;
     std::printf(
-        "%-7s %2d/%-2zu  line %6d B  floor %8.3f s (strict %8.3f s)  wall %8.3f s  "
-        "wall/floor %.4f %-4s (/strict %.3f)  CPU/wall %6.3f %% %s\n",
-        schedule.pName, nDone, runs.size(), LineBytes(schedule),
-        static_cast<double>(polled.nEndNs) / NS_PER_S,
-        static_cast<double>(strict.nEndNs) / NS_PER_S, Median(walls), Median(ratios),
-        Median(ratios) <= 1.10 ? "ok" : "MISS", Median(strictRatios), Median(cpus),
-        Median(cpus) <= 5.0 ? "ok" : "MISS");
+        "%-7s %d/%zu done  floor %.3f s (strict %.3f s; %d bytes on the line, %zu "
+        "exchanges)\n"
+        "        wall %.3f s  wall/floor %.4f %s  wall/strict %.3f  over the floor "
+        "%.0f us an exchange  CPU/wall %.3f %% %s\n",
+        schedule.pName, nDone, runs.size(), fFloorS, static_cast<double>(strict.nEndNs) / NS_PER_S,
+        LineBytes(schedule), schedule.exchanges.size(), Median(walls), Median(ratios),
+        Median(ratios) <= 1.10 ? "ok" : "MISS", Median(strictRatios),
+        (Median(walls) - fFloorS) * 1e6 / static_cast<double>(schedule.exchanges.size()),
+        Median(cpus), Median(cpus) <= 5.0 ? "ok" : "MISS");
 }
 
 bool ParseOptions(int argc, char** argv, BenchOptions& options) {
