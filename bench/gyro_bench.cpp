@@ -52,6 +52,7 @@ constexpr int64_t NS_PER_MS = 1'000'000;
 constexpr int64_t NS_PER_S = 1'000'000'000;
 // Far longer than any sequence takes; only a machine that stopped moving reaches it.
 constexpr int64_t SEQUENCE_LIMIT_MS = 600'000;
+constexpr uint32_t CLI_FLASH_RECORDS = 200;
 
 struct BenchOptions {
     int nRuns = 1;
@@ -572,7 +573,6 @@ int main(int argc, char** argv) {
 
     const fs::path fwr = folder / "upload.fwr";
     Results results;
-    int nCliPort = 0;
     if (!options.bFilesOnly) {
         const std::string strName = "Bench gyro " + std::to_string(getpid());
         SimProcess sim;
@@ -585,7 +585,6 @@ int main(int argc, char** argv) {
             std::fputs("no port for gyro-sim, or no firmware file\n", stderr);
             return 1;
         }
-        nCliPort = nPort;
 
         platform::HeadlessEventLoop loop(platform::ClockKind::Real);
         platform::headless::HeadlessUiHost host(loop);
@@ -622,23 +621,33 @@ int main(int argc, char** argv) {
                     options.nIdleS, nPort, static_cast<double>(results.nIdleCpuNs) / NS_PER_MS,
                     fIdle, fIdle <= 0.5 ? "ok" : "MISS");
 
-        // The command-line program on its own, as a script would run it.
-        std::vector<double> peaks, walls, cpus;
-        int nDone = 0;
-        for (int nRun = 0; nRun < options.nRuns; ++nRun) {
-            const ChildRun cli = RunChild({(bin / "morvane-gyro-cli").string(), "read",
-                                           "COM" + std::to_string(nCliPort), "-"});
-            peaks.push_back(static_cast<double>(cli.nPeakKb) / 1024);
-            walls.push_back(static_cast<double>(cli.nWallNs) / NS_PER_S);
-            cpus.push_back(100.0 * static_cast<double>(cli.nCpuNs) /
-                           static_cast<double>(std::max<int64_t>(1, cli.nWallNs)));
-            nDone += cli.bDone;
+        // The command-line program on its own, as a script would run it: a read, and the
+        // upload of a file of CLI_FLASH_RECORDS records.
+        const fs::path cliFwr = folder / "cli.fwr";
+        WriteFwr(cliFwr, CLI_FLASH_RECORDS);
+        const std::string strPort = "COM" + std::to_string(nPort);
+        const std::vector<std::string> commands[] = {
+            {(bin / "morvane-gyro-cli").string(), "read", strPort, "-"},
+            {(bin / "morvane-gyro-cli").string(), "flash", strPort, cliFwr.string(), "--agree"}};
+        const std::string strFlashNote = " (" + std::to_string(CLI_FLASH_RECORDS) + " records)";
+        for (const auto& command : commands) {
+            std::vector<double> peaks, walls, cpus;
+            int nDone = 0;
+            for (int nRun = 0; nRun < options.nRuns; ++nRun) {
+                const ChildRun cli = RunChild(command);
+                peaks.push_back(static_cast<double>(cli.nPeakKb) / 1024);
+                walls.push_back(static_cast<double>(cli.nWallNs) / NS_PER_S);
+                cpus.push_back(100.0 * static_cast<double>(cli.nCpuNs) /
+                               static_cast<double>(std::max<int64_t>(1, cli.nWallNs)));
+                nDone += cli.bDone;
+            }
+            std::printf(
+                "CLI     morvane-gyro-cli %s%s, %d/%d done: wall %.3f s, CPU/wall %.3f "
+                "%%, peak RSS %.1f MB %s\n",
+                command[1].c_str(), command[1] == "flash" ? strFlashNote.c_str() : "", nDone,
+                options.nRuns, Median(walls), Median(cpus), Median(peaks),
+                Median(peaks) <= 16 ? "ok" : "MISS");
         }
-        std::printf(
-            "CLI     morvane-gyro-cli read, %d/%d done: wall %.3f s, CPU/wall %.3f %%, "
-            "peak RSS %.1f MB %s\n",
-            nDone, options.nRuns, Median(walls), Median(cpus), Median(peaks),
-            Median(peaks) <= 16 ? "ok" : "MISS");
         // SimProcess ends gyro-sim here.
     }
 
