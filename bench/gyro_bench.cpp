@@ -308,10 +308,8 @@ void DriveSheet(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& ho
     for (int nRun = 0; nRun < options.nRuns; ++nRun) {
         const size_t nBoxes = host.MessageBoxes().size();
         CUserInput::Tap(*fwPage.GetDlgItem(IDC_OPEN_FIRMWARE));
-        auto acknowledged = [&] {
-            const int nSent = upload.m_nTotalRecords - upload.m_nRecordsLeft;
-            return upload.m_nUploadState == UPLOAD_WAIT_RECORD ? nSent - 1 : nSent;
-        };
+        // A record is acknowledged when its "." moves the upload from waiting to sending.
+        int nLastState = UPLOAD_IDLE;
         results.uploads.push_back(RunTimed(
             loop, *fwPage.GetDlgItem(IDC_SEND_FIRMWARE),
             [&] { return upload.m_nUploadState == UPLOAD_IDLE && !upload.m_bTransferActive; },
@@ -320,11 +318,11 @@ void DriveSheet(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& ho
                 return boxes.size() > nBoxes && boxes.back().strText == UPLOAD_COMPLETED;
             },
             [&](Measured& m, int64_t nNowNs) {
-                if (upload.m_nUploadState < UPLOAD_SEND_RECORD)
-                    return;
-                const int nAcked = acknowledged();
-                if (m.progress.empty() ? nAcked > 0 : nAcked > m.progress.back().second)
-                    m.progress.emplace_back(nNowNs, nAcked);
+                const int nState = upload.m_nUploadState;
+                if (nLastState == UPLOAD_WAIT_RECORD && nState == UPLOAD_SEND_RECORD)
+                    m.progress.emplace_back(nNowNs,
+                                            m.progress.empty() ? 1 : m.progress.back().second + 1);
+                nLastState = nState;
             }));
     }
 }
@@ -424,7 +422,7 @@ bool WriteFwr(const fs::path& path, uint32_t nRecords) {
 // The upload's progress against its floors, as an SVG plot.
 
 void WriteSvg(const std::string& strPath, const std::vector<std::pair<int64_t, int>>& measured,
-              const Floor& polled, const Floor& strict, uint32_t nRecords) {
+              int64_t nMeasuredEndNs, const Floor& polled, const Floor& strict, uint32_t nRecords) {
     constexpr double W = 760, H = 440, L = 70, R = 20, T = 40, B = 60;
     const double fMaxS =
         std::ceil(std::max(static_cast<double>(polled.nEndNs),
@@ -478,10 +476,16 @@ void WriteSvg(const std::string& strPath, const std::vector<std::pair<int64_t, i
     series(floorPoints(strict), "stroke='#999' stroke-dasharray='6 4' stroke-width='1.5'");
     series(floorPoints(polled), "stroke='#1f77b4' stroke-width='2'");
     series(measured, "stroke='#d62728' stroke-width='1.5'");
-    const char* legend[][2] = {
-        {"#d62728", "measured"},
-        {"#1f77b4", "floor: exact timers, answers taken at the poll's 15 ms ticks"},
-        {"#999", "strict floor: answers taken the instant they arrive"}};
+    auto seconds = [](int64_t nNs) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(nNs) / NS_PER_S);
+        return std::string(text);
+    };
+    const std::string legend[][2] = {
+        {"#d62728", "measured, " + seconds(nMeasuredEndNs)},
+        {"#1f77b4",
+         "floor: exact timers, answers taken at the poll's 15 ms ticks, " + seconds(polled.nEndNs)},
+        {"#999", "strict floor: answers taken the instant they arrive, " + seconds(strict.nEndNs)}};
     for (int i = 0; i < 3; ++i)
         svg << "<line x1='" << L + 20 << "' y1='" << T + 15 + 18 * i << "' x2='" << L + 50
             << "' y2='" << T + 15 + 18 * i << "' stroke='" << legend[i][0]
@@ -612,7 +616,7 @@ int main(int argc, char** argv) {
             PrintSequence(upload, results.uploads, nDelayNs);
             if (!results.uploads.empty())
                 WriteSvg(options.strSvg, results.uploads.back().progress,
-                         ComputeFloor(upload, nDelayNs, true),
+                         results.uploads.back().nWallNs, ComputeFloor(upload, nDelayNs, true),
                          ComputeFloor(upload, nDelayNs, false), options.nRecords);
         }
         const double fIdle = 100.0 * static_cast<double>(results.nIdleCpuNs) /
