@@ -34,6 +34,8 @@ class CFirmwareFile {
     bool IsOpen() const { return m_pFile != nullptr; }
     // The next byte 0..255, or -1 at the end of the file or on a read failure.
     int ReadByte();
+    // Up to nSize bytes into pBuffer; fewer only at the end of the file or on a read failure.
+    size_t Read(char* pBuffer, size_t nSize);
     int64_t Position() const;
     int64_t Length() const;
     bool Seek(int64_t nPosition);

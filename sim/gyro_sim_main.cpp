@@ -2,13 +2,16 @@
 // The terminal's path is the first line on stdout; one line per request goes to stderr.
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "platform/published_ports.h"
 #include "res/version.h"
 #include "sim/gyro_sim.h"
+#include "sim/line_model.h"
 #include "sim/memory_file.h"
 #include "sim/pty_port.h"
 #include "sim/sim_options.h"
@@ -27,6 +31,7 @@ constexpr int EXIT_BAD_OPTIONS = 2;
 constexpr int POLL_IDLE_MS = 50;
 constexpr int POLL_BUSY_MS = 1;
 constexpr size_t UNSENT_LIMIT = 4096;
+constexpr int64_t NS_PER_MS = 1'000'000;
 
 volatile std::sig_atomic_t g_nStopSignal = 0;
 
@@ -62,11 +67,19 @@ void UnpublishOwnPort(const std::string& strName, const std::string& strDevice) 
         platform::UnpublishPort(strName);
 }
 
-// Hands the program's bytes to the gyro. False when the terminal has failed.
-bool ReceiveFromProgram(int nFd, sim::CGyroSimulator& gyro) {
+// Hands the program's bytes to the gyro, or to the line that takes them there. False when the
+// terminal has failed.
+bool ReceiveFromProgram(int nFd, sim::CGyroSimulator& gyro, sim::CLineModel* pLine,
+                        int64_t nNowNs) {
     uint8_t buffer[256];
     for (;;) {
         const ssize_t nRead = read(nFd, buffer, sizeof buffer);
+        if (nRead > 0 && pLine) {
+            pLine->FromProgram(
+                std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(nRead)),
+                nNowNs);
+            continue;
+        }
         if (nRead > 0) {
             for (ssize_t i = 0; i < nRead; ++i)
                 gyro.Receive(buffer[i]);
@@ -193,11 +206,20 @@ int main(int argc, char** argv) {
     gyro.SetMemoryMapVersion(options.nMemoryMapVersion);
     gyro.SetFaults(options.faults);
 
+    std::optional<sim::CLineModel> line;
+    if (options.bLineModel) {
+        line.emplace(static_cast<int64_t>(options.nAnswerDelayUs) * 1000);
+        // Bytes leave within microseconds of their time, not the kernel's default 50 us later.
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    }
+
     std::string strOut;
     bool bDisconnect = false;
     // Chatter that nobody reads is not kept beyond what a terminal would hold.
-    gyro.SetOutput([&strOut](const std::string& strBytes) {
-        if (strOut.size() < UNSENT_LIMIT)
+    gyro.SetOutput([&strOut, &line, &loop](const std::string& strBytes) {
+        if (line)
+            line->FromGyro(strBytes, loop.NowNs());
+        else if (strOut.size() < UNSENT_LIMIT)
             strOut += strBytes;
     });
     gyro.SetDisconnectHandler([&bDisconnect] { bDisconnect = true; });
@@ -215,7 +237,12 @@ int main(int argc, char** argv) {
     while (g_nStopSignal == 0 && !bDisconnect) {
         pollfd fd{pty.MasterFd(), static_cast<short>(POLLIN | (strOut.empty() ? 0 : POLLOUT)), 0};
         const bool bBusy = gyro.PendingAnswers() > 0 || gyro.IsChattering();
-        const int nReady = poll(&fd, 1, bBusy ? POLL_BUSY_MS : POLL_IDLE_MS);
+        int64_t nWaitNs = (bBusy ? POLL_BUSY_MS : POLL_IDLE_MS) * NS_PER_MS;
+        if (line)
+            nWaitNs = std::clamp(line->NextDueNs() - loop.NowNs(), int64_t{0}, nWaitNs);
+        const timespec wait{static_cast<time_t>(nWaitNs / 1'000'000'000),
+                            static_cast<long>(nWaitNs % 1'000'000'000)};
+        const int nReady = ppoll(&fd, 1, &wait, nullptr);
         if (nReady < 0 && errno != EINTR) {
             Note(std::string("poll: ") + std::strerror(errno));
             nExit = 1;
@@ -223,12 +250,21 @@ int main(int argc, char** argv) {
         }
         if (nReady > 0 && (fd.revents & POLLIN) &&
             !(options.bLoopback ? EchoToProgram(pty.MasterFd(), strOut)
-                                : ReceiveFromProgram(pty.MasterFd(), gyro))) {
+                                : ReceiveFromProgram(pty.MasterFd(), gyro, line ? &*line : nullptr,
+                                                     loop.NowNs()))) {
             nExit = 1;
             break;
         }
         // Answers whose delay has run out.
         loop.RunFor(0);
+        // Bytes that have crossed the line.
+        if (line) {
+            std::string strArrived;
+            line->RunDue(
+                loop.NowNs(), [&gyro](uint8_t byte) { gyro.Receive(byte); }, strArrived);
+            if (strOut.size() < UNSENT_LIMIT)
+                strOut += strArrived;
+        }
         if (!bDisconnect)
             SendToProgram(pty.MasterFd(), strOut);
     }

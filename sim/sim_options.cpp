@@ -204,6 +204,15 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             if (!noValue())
                 return false;
             options.bLoopback = true;
+        } else if (strOption == "--line-model") {
+            if (!noValue())
+                return false;
+            options.bLineModel = true;
+        } else if (strOption == "--answer-delay-us") {
+            if (!takeNumber(MAX_DELAY_MS, nNumber))
+                return false;
+            options.nAnswerDelayUs = static_cast<uint32_t>(nNumber);
+            options.bLineModel = true;
         } else if (strOption == "--zero-bytes") {
             if (!noValue())
                 return false;
@@ -234,6 +243,11 @@ std::string SimUsage() {
            "  --firmware FILE        the records of the latest firmware upload with the\n"
            "                         loader's verdicts (default: gyro-sim-firmware beside\n"
            "                         the memory file)\n"
+           "  --line-model           pace the terminal like a cable at 19200 baud 8N1: a\n"
+           "                         request is heard when its last byte has crossed the\n"
+           "                         line, answers leave at 520.83 us a byte\n"
+           "  --answer-delay-us N    with the line model, N microseconds before each answer\n"
+           "                         starts (implies --line-model)\n"
            "  --product ID           product ID word, e.g. 0x0390 (default 0x0480)\n"
            "  --format N             configuration format word (default 3)\n"
            "faults:\n"

@@ -21,6 +21,10 @@ struct SimOptions {
     GyroFaults faults;
     // The line's wires bridged: every byte the program sends comes back, the gyro hears none.
     bool bLoopback = false;
+    // The pseudo-terminal behaves like a cable at 19200 baud 8N1: requests arrive, and answers
+    // leave, one byte time (520.83 us) per byte; answers wait nAnswerDelayUs first.
+    bool bLineModel = false;
+    uint32_t nAnswerDelayUs = 0;
     bool bHelp = false;
     bool bVersion = false;
 };

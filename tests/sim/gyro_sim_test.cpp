@@ -7,6 +7,7 @@
 
 #include <tuple>
 
+#include "sim/line_model.h"
 #include "sim/memory_file.h"
 #include "sim/sim_options.h"
 
@@ -71,6 +72,30 @@ TEST_F(GyroSimTest, WritesToTheParameterBlockAreStoredEverythingElseRefused) {
     EXPECT_EQ(m_gyro.Word(sim::ADDR_PRODUCT_ID), 0x0480);
 }
 
+// The cable of --line-model: the gyro hears a request when its last byte has crossed, answers
+// after the delay, and each byte of the answer takes its own byte time.
+TEST_F(GyroSimTest, TheLineModelPacesRequestsAndAnswersAtTheByteTime) {
+    constexpr int64_t DELAY_NS = 100'000;
+    sim::CLineModel line(DELAY_NS);
+    m_gyro.SetOutput([&line](const std::string& strBytes) { line.FromGyro(strBytes, 0); });
+    line.FromProgram("000801F7aa", 0);
+    const int64_t nHeard = sim::LineByteDoneNs(0, 10);
+    const std::pair<int64_t, std::string> seen[] = {
+        {nHeard - 1, ""},
+        {sim::LineByteDoneNs(nHeard + DELAY_NS, 1) - 1, ""},
+        {sim::LineByteDoneNs(nHeard + DELAY_NS, 1), "<"},
+        {sim::LineByteDoneNs(nHeard + DELAY_NS, 14), "<000801>.04807"},
+        {sim::LineByteDoneNs(nHeard + DELAY_NS, 15), "<000801>.04807C"},
+    };
+    std::string strArrived;
+    for (const auto& [nNowNs, strExpected] : seen) {
+        line.RunDue(
+            nNowNs, [this](uint8_t byte) { m_gyro.Receive(byte); }, strArrived);
+        EXPECT_EQ(strArrived, strExpected) << nNowNs;
+    }
+    EXPECT_EQ(line.NextDueNs(), INT64_MAX);
+}
+
 // ---- The gyro-sim program's memory file and options
 
 // The memory file: sixteen words of four hex digits; comments, blank lines, spaces, CRLF and
@@ -98,10 +123,10 @@ TEST(SimOptionsTest, EveryOptionReachesItsSettingAndBadOnesAreRefused) {
     std::string strError;
     // The name, memory, silent-after, disconnect-after, chatter, loopback and firmware options
     // are seen in the pty tests.
-    ASSERT_TRUE(
-        sim::ParseSimOptions({"--product", "0x0390", "--format=2", "--bad-checksum=0x000A",
-                              "--noise", "zz", "--zero-bytes", "--delay", "250", "--no-echo"},
-                             options, strError))
+    ASSERT_TRUE(sim::ParseSimOptions(
+        {"--product", "0x0390", "--format=2", "--bad-checksum=0x000A", "--noise", "zz",
+         "--zero-bytes", "--delay", "250", "--no-echo", "--answer-delay-us", "150"},
+        options, strError))
         << strError;
     const sim::GyroFaults& f = options.faults;
     EXPECT_EQ(std::tie(options.nProductId, options.nMemoryMapVersion, f.nDelayMs,
@@ -110,6 +135,7 @@ TEST(SimOptionsTest, EveryOptionReachesItsSettingAndBadOnesAreRefused) {
     EXPECT_EQ(std::tie(f.badChecksum.nKind, f.noise.nKind, f.zeroByte.nKind, f.bNoEcho),
               std::make_tuple(GyroFaultTarget::AT_ADDRESS, GyroFaultTarget::ALL,
                               GyroFaultTarget::ALL, true));
+    EXPECT_EQ(std::tie(options.bLineModel, options.nAnswerDelayUs), std::make_tuple(true, 150u));
 
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus"},         {"--product"},         {"--product", "0x10000"},
