@@ -98,6 +98,16 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             return false;
         };
 
+        // Every request, or only those at the address after '=' (optional, so only after '=').
+        auto takeTarget = [&](GyroFaultTarget& target) -> bool {
+            uint64_t nAddress = 0;
+            if (value && !takeNumber(MAX_WORD, nAddress))
+                return false;
+            target = value ? GyroFaultTarget::Address(static_cast<uint16_t>(nAddress))
+                           : GyroFaultTarget::All();
+            return true;
+        };
+
         uint64_t nNumber = 0;
         if (strOption == "--help" || strOption == "-h") {
             if (!noValue())
@@ -157,23 +167,11 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                 return false;
             options.faults.nDisconnectAfter = static_cast<int32_t>(nNumber);
         } else if (strOption == "--bad-checksum") {
-            // The address is optional, so it comes only after '='.
-            options.faults.badChecksum = GyroFaultTarget::All();
-            if (value) {
-                if (!takeNumber(MAX_WORD, nNumber))
-                    return false;
-                options.faults.badChecksum =
-                    GyroFaultTarget::Address(static_cast<uint16_t>(nNumber));
-            }
+            if (!takeTarget(options.faults.badChecksum))
+                return false;
         } else if (strOption == "--keep-old-word") {
-            // Like --bad-checksum: every write, or only those at the address after '='.
-            options.faults.keepOldWord = GyroFaultTarget::All();
-            if (value) {
-                if (!takeNumber(MAX_WORD, nNumber))
-                    return false;
-                options.faults.keepOldWord =
-                    GyroFaultTarget::Address(static_cast<uint16_t>(nNumber));
-            }
+            if (!takeTarget(options.faults.keepOldWord))
+                return false;
         } else if (strOption == "--noise") {
             if (!takeValue())
                 return false;
