@@ -19,7 +19,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -63,12 +62,6 @@ struct BenchOptions {
     std::string strSvg = "upload-progress.svg";
     bool bFilesOnly = false;
 };
-
-int64_t SteadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 int64_t TimevalNs(const timeval& tv) {
     return static_cast<int64_t>(tv.tv_sec) * NS_PER_S + static_cast<int64_t>(tv.tv_usec) * 1000;
@@ -346,7 +339,7 @@ ChildRun RunChild(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int64_t nStart = SteadyNs();
+    const int64_t nStart = platform::SteadyNowNs();
     pid_t pid = -1;
     const int nSpawn = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -356,7 +349,7 @@ ChildRun RunChild(const std::vector<std::string>& args) {
     rusage usage{};
     if (wait4(pid, &nStatus, 0, &usage) != pid)
         return run;
-    run.nWallNs = SteadyNs() - nStart;
+    run.nWallNs = platform::SteadyNowNs() - nStart;
     run.nCpuNs = TimevalNs(usage.ru_utime) + TimevalNs(usage.ru_stime);
     run.nPeakKb = usage.ru_maxrss;
     run.bDone = WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0;
@@ -381,12 +374,12 @@ FileCost MeasureFile(const fs::path& path, int nOpens, int nChecks) {
     cost.nBytes = fs::file_size(path);
     std::vector<double> opens, checks, cpuChecks, checkTimes;
     for (int i = 0; i < nOpens; ++i) {
-        const int64_t nStart = SteadyNs();
+        const int64_t nStart = platform::SteadyNowNs();
         CFirmwareFile file;
         const bool bOpen = file.Open(path.wstring());
         const FirmwareHeader header = ReadHeaderLines(file);
         file.Close();
-        opens.push_back(static_cast<double>(SteadyNs() - nStart) / 1000);
+        opens.push_back(static_cast<double>(platform::SteadyNowNs() - nStart) / 1000);
         cost.bGood = bOpen && header.bComplete && !header.bCorrupt;
     }
     for (int i = 0; i < nChecks; ++i) {
@@ -394,10 +387,10 @@ FileCost MeasureFile(const fs::path& path, int nOpens, int nChecks) {
         file.Open(path.wstring());
         SkipHeaderLines(file);
         const int64_t nPayload = file.Length() - file.Position();
-        const int64_t nStart = SteadyNs();
+        const int64_t nStart = platform::SteadyNowNs();
         const int64_t nCpu = CpuNs();
         cost.bGood = cost.bGood && RecordsWellFormed(file);
-        const double fSeconds = static_cast<double>(SteadyNs() - nStart) / NS_PER_S;
+        const double fSeconds = static_cast<double>(platform::SteadyNowNs() - nStart) / NS_PER_S;
         const double fCpuSeconds = static_cast<double>(CpuNs() - nCpu) / NS_PER_S;
         checks.push_back(static_cast<double>(nPayload) / 1e6 / fSeconds);
         cpuChecks.push_back(static_cast<double>(nPayload) / 1e6 / std::max(fCpuSeconds, 1e-6));

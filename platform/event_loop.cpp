@@ -11,13 +11,13 @@ namespace {
 
 constexpr int64_t NS_PER_MS = 1'000'000;
 
+}  // namespace
+
 int64_t SteadyNowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // EventLoop: what every loop keeps the same way

@@ -20,6 +20,9 @@
 
 namespace platform {
 
+// The machine's steady clock, in nanoseconds from an arbitrary start.
+int64_t SteadyNowNs();
+
 class EventLoop {
   public:
     virtual ~EventLoop() = default;

@@ -18,12 +18,6 @@ namespace {
 
 constexpr int64_t NS_PER_MS = 1'000'000;
 
-int64_t SteadyNowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 const QEvent::Type DELIVER_TIMER_EVENT = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 }  // namespace
