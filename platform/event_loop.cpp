@@ -1,9 +1,13 @@
 #include "platform/event_loop.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -30,6 +34,27 @@ void EventLoop::SetTimer(CTimerTarget* pWindow, unsigned nId, unsigned nElapseMs
 void EventLoop::ScheduleDeviceWork(int64_t atNs, std::function<void()> work) {
     m_deviceWork.emplace(std::make_pair(atNs, ++m_nWorkSeq), std::move(work));
     Rescheduled();
+}
+
+void EventLoop::WatchDescriptor(int nFd, std::function<void()> onReadable) {
+    const bool bNew = m_watched.count(nFd) == 0;
+    m_watched[nFd] = std::move(onReadable);
+    if (bNew)
+        WatchChanged(nFd, true);
+}
+
+void EventLoop::UnwatchDescriptor(int nFd) {
+    if (m_watched.erase(nFd) != 0)
+        WatchChanged(nFd, false);
+}
+
+void EventLoop::DescriptorReady(int nFd) {
+    const auto it = m_watched.find(nFd);
+    if (it == m_watched.end())
+        return;
+    // A copy: the handler may unwatch or rewatch its own descriptor.
+    const auto handler = it->second;
+    handler();
 }
 
 int64_t EventLoop::NextDeviceWorkNs() const {
@@ -64,14 +89,41 @@ void HeadlessEventLoop::Post(std::function<void()> message) {
     m_posted.push_back(std::move(message));
 }
 
-void HeadlessEventLoop::AdvanceTo(int64_t nNs) {
+void HeadlessEventLoop::AdvanceTo(int64_t nNs, bool bWatch) {
     if (m_kind == ClockKind::Virtual) {
         m_nVirtualNowNs = std::max(m_nVirtualNowNs, nNs);
         return;
     }
     const int64_t nWait = nNs - NowNs();
-    if (nWait > 0)
-        std::this_thread::sleep_for(std::chrono::nanoseconds(nWait));
+    if (nWait <= 0)
+        return;
+    if (bWatch && !Watched().empty()) {
+        DispatchReadable(nWait);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::nanoseconds(nWait));
+}
+
+bool HeadlessEventLoop::DispatchReadable(int64_t nWaitNs) {
+    std::vector<pollfd> fds;
+    for (const auto& watched : Watched())
+        fds.push_back({watched.first, POLLIN, 0});
+    if (fds.empty())
+        return false;
+    // ppoll() waits to the nanosecond, as the plain sleep does, so watching costs the timers
+    // no precision.
+    const int64_t nWait = m_kind == ClockKind::Virtual ? 0 : std::max<int64_t>(nWaitNs, 0);
+    const timespec wait{static_cast<time_t>(nWait / 1'000'000'000),
+                        static_cast<long>(nWait % 1'000'000'000)};
+    const int nReady = ppoll(fds.data(), fds.size(), &wait, nullptr);
+    if (nReady <= 0)
+        return false;
+    for (const pollfd& fd : fds)
+        if (fd.revents != 0) {
+            DescriptorReady(fd.fd);
+            return true;
+        }
+    return false;
 }
 
 bool HeadlessEventLoop::DispatchOne(int64_t nLimitNs, bool bWindowMessages) {
@@ -87,16 +139,23 @@ bool HeadlessEventLoop::DispatchOne(int64_t nLimitNs, bool bWindowMessages) {
             message();
             return true;
         }
+        if (DispatchReadable(0))
+            return true;
         if (const auto due = m_timers.TakeDue(nNow)) {
             due->pWindow->OnTimer(due->nId);
             return true;
         }
         nNext = std::min(nNext, m_timers.NextDueNs());
     }
-    // Nothing due now: move the clock to the next piece of work inside the limit.
-    if (nNext == INT64_MAX || nNext > nLimitNs)
+    // Nothing due now: move the clock to the next piece of work inside the limit, or on the
+    // real clock until a watched descriptor can be read, whichever comes first.
+    if (nNext == INT64_MAX || nNext > nLimitNs) {
+        if (bWindowMessages && m_kind == ClockKind::Real && nLimitNs > NowNs() &&
+            DispatchReadable(nLimitNs - NowNs()))
+            return true;
         return false;
-    AdvanceTo(nNext);
+    }
+    AdvanceTo(nNext, bWindowMessages);
     return true;
 }
 

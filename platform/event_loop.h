@@ -8,6 +8,9 @@
 //  - A handler may set or kill any timer, its own included, and may run a nested loop (a
 //    modal box letting time pass): timers keep firing there, the one being handled included.
 //  - Sleep(ms) blocks: no timer or posted message is dispatched, but driver work goes on.
+//  - A watched descriptor that can be read is input: it goes after posted messages and
+//    before timers, and never during Sleep. Its handler must read what is waiting, or the
+//    loop calls it again at once.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +53,13 @@ class EventLoop {
     // A window message to dispatch as soon as the loop runs, ahead of any timer.
     virtual void Post(std::function<void()> message) = 0;
 
+    // Calls onReadable from the loop whenever the descriptor can be read (or has hung up);
+    // watching a descriptor again replaces its handler. The loop never closes it.
+    void WatchDescriptor(int nFd, std::function<void()> onReadable);
+    // Stops watching; a handler may unwatch its own descriptor or another.
+    void UnwatchDescriptor(int nFd);
+    bool IsWatched(int nFd) const { return m_watched.count(nFd) != 0; }
+
     // Runs the loop for the given time, dispatching everything that falls due.
     virtual void RunFor(int64_t nMs) = 0;
     // Runs the loop until the predicate holds (checked after each dispatch) or the limit
@@ -63,12 +73,18 @@ class EventLoop {
     bool RunDeviceWorkDue(int64_t nLimitNs);
     // When the next driver work is due; INT64_MAX without any.
     int64_t NextDeviceWorkNs() const;
+    // A descriptor began or ended being watched.
+    virtual void WatchChanged(int /*nFd*/, bool /*bWatched*/) {}
+    // Calls the handler of a watched descriptor (none when it is no longer watched).
+    void DescriptorReady(int nFd);
+    const std::map<int, std::function<void()>>& Watched() const { return m_watched; }
 
     CTimerTable m_timers;
 
   private:
     std::multimap<std::pair<int64_t, uint64_t>, std::function<void()>> m_deviceWork;
     uint64_t m_nWorkSeq = 0;
+    std::map<int, std::function<void()>> m_watched;
 };
 
 enum class ClockKind { Virtual, Real };
@@ -89,7 +105,12 @@ class HeadlessEventLoop final : public EventLoop {
   private:
     // Runs the earliest piece of work due at or before the limit; false when none is due.
     bool DispatchOne(int64_t nLimitNs, bool bWindowMessages);
-    void AdvanceTo(int64_t nNs);
+    // Moves the clock on; on the real clock, with bWatch, a watched descriptor becoming
+    // readable ends the wait early.
+    void AdvanceTo(int64_t nNs, bool bWatch = false);
+    // Calls the handler of one readable descriptor, waiting at most nWaitNs for one (real
+    // clock only); false when none was readable.
+    bool DispatchReadable(int64_t nWaitNs);
 
     ClockKind m_kind;
     int64_t m_nVirtualNowNs = 0;

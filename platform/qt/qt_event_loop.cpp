@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QTimerEvent>
 #include <algorithm>
@@ -59,6 +60,22 @@ QtEventLoop::~QtEventLoop() = default;
 
 int64_t QtEventLoop::NowNs() const {
     return SteadyNowNs() - m_nStartNs;
+}
+
+void QtEventLoop::WatchChanged(int nFd, bool bWatched) {
+    if (!bWatched) {
+        // Deleted later: a handler may unwatch the descriptor whose notifier is calling it.
+        if (const auto it = m_notifiers.find(nFd); it != m_notifiers.end()) {
+            it->second->setEnabled(false);
+            it->second.release()->deleteLater();
+            m_notifiers.erase(it);
+        }
+        return;
+    }
+    auto pNotifier = std::make_unique<QSocketNotifier>(nFd, QSocketNotifier::Read);
+    QObject::connect(pNotifier.get(), &QSocketNotifier::activated,
+                     [this, nFd] { DescriptorReady(nFd); });
+    m_notifiers[nFd] = std::move(pNotifier);
 }
 
 void QtEventLoop::Post(std::function<void()> message) {

@@ -10,9 +10,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "platform/event_loop.h"
+
+class QSocketNotifier;
 
 namespace platform::qt {
 
@@ -34,6 +37,8 @@ class QtEventLoop final : public EventLoop {
 
   protected:
     void Rescheduled() override { Reschedule(); }
+    // A socket notifier per watched descriptor: Qt's own loop waits on it with the rest.
+    void WatchChanged(int nFd, bool bWatched) override;
 
   private:
     friend class CQtLoopPump;
@@ -48,6 +53,7 @@ class QtEventLoop final : public EventLoop {
     int64_t m_nStartNs;
     bool m_bDeliveryPosted = false;
     std::unique_ptr<CQtLoopPump> m_pPump;
+    std::map<int, std::unique_ptr<QSocketNotifier>> m_notifiers;
 };
 
 }  // namespace platform::qt

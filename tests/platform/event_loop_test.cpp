@@ -2,9 +2,12 @@
 #include "platform/event_loop.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -27,8 +30,24 @@ struct CWorld {
     }
     platform::HeadlessEventLoop loop{platform::ClockKind::Virtual};
     std::vector<std::string> log;
+    ~CWorld() {
+        for (const int nFd : pipeFds)
+            if (nFd >= 0)
+                close(nFd);
+    }
+    // A pipe whose reading end the loop watches, logging "pipe@<ms>" for each readiness.
+    void WatchPipe() {
+        ASSERT_EQ(pipe(pipeFds), 0);
+        loop.WatchDescriptor(pipeFds[0], [this] {
+            char buffer[16];
+            EXPECT_GT(read(pipeFds[0], buffer, sizeof buffer), 0);
+            log.push_back("pipe@" + std::to_string(loop.NowMs()));
+        });
+    }
+    void WritePipe() { EXPECT_EQ(write(pipeFds[1], "x", 1), 1); }
     std::function<void(const std::string&)> onTick;
     CWindow a, b;
+    int pipeFds[2] = {-1, -1};
 };
 
 const struct {
@@ -93,6 +112,31 @@ const struct {
      50,
      {"b104@10", "a101@20", "b104@20", "b104@30", "a101@40", "b104@40", "box closed@45",
       "b104@50"}},
+    {"a readable descriptor is input: after posted messages, before timers, never in a Sleep",
+     [](CWorld& w) {
+         w.WatchPipe();
+         w.loop.SetTimer(&w.a, 1, 10);
+         w.loop.ScheduleDeviceWork(10'000'000, [&w] {
+             w.WritePipe();
+             w.loop.Post([&w] { w.log.push_back("posted@10"); });
+         });
+         w.loop.ScheduleDeviceWork(25'000'000, [&w] {
+             w.WritePipe();
+             w.loop.Post([&w] {
+                 w.loop.Sleep(10);
+                 w.loop.UnwatchDescriptor(w.pipeFds[0]);
+                 w.loop.WatchDescriptor(w.pipeFds[0], [&w] {
+                     char c;
+                     EXPECT_EQ(read(w.pipeFds[0], &c, 1), 1);
+                     w.log.push_back("again@" + std::to_string(w.loop.NowMs()));
+                     w.loop.UnwatchDescriptor(w.pipeFds[0]);
+                 });
+             });
+         });
+         w.loop.ScheduleDeviceWork(38'000'000, [&w] { w.WritePipe(); });
+     },
+     40,
+     {"posted@10", "pipe@10", "a1@10", "a1@20", "again@35", "a1@35", "a1@40"}},
 };
 
 TEST(EventLoopTest, TimerRules) {
@@ -106,6 +150,28 @@ TEST(EventLoopTest, TimerRules) {
     CWorld w;
     EXPECT_FALSE(w.loop.RunUntil([] { return false; }, 100));
     EXPECT_EQ(w.loop.NowMs(), 100);
+}
+
+// On the real clock a loop with nothing due waits on its descriptors: a byte written by
+// another thread ends the wait long before the loop's limit.
+TEST(EventLoopTest, RealClockWakesForADescriptor) {
+    platform::HeadlessEventLoop loop(platform::ClockKind::Real);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    bool bRead = false;
+    loop.WatchDescriptor(fds[0], [&] {
+        char c;
+        bRead = read(fds[0], &c, 1) == 1;
+    });
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(write(fds[1], "x", 1), 1);
+    });
+    EXPECT_TRUE(loop.RunUntil([&] { return bRead; }, 60'000));
+    EXPECT_LT(loop.NowMs(), 30'000);
+    writer.join();
+    close(fds[0]);
+    close(fds[1]);
 }
 
 }  // namespace
