@@ -95,10 +95,10 @@ FirmwareHeader ReadHeaderLines(CFirmwareFile& file) {
     std::wstring strRow;
     size_t nRowChars = 0;
     int nLine = 1;
-    int64_t nBytes = 0;
+    int64_t nLineBytes = 0;
     for (int nByte = file.ReadByte(); nByte >= 0; nByte = file.ReadByte()) {
-        if (++nBytes > HEADER_BYTES_LIMIT) {
-            header.bTooLong = header.bCorrupt = true;
+        if (++nLineBytes > HEADER_LINE_BYTES_LIMIT) {
+            header.bCorrupt = true;
             break;
         }
         const auto c = static_cast<wchar_t>(nByte);
@@ -134,18 +134,26 @@ FirmwareHeader ReadHeaderLines(CFirmwareFile& file) {
         }
         strRow.clear();
         nRowChars = 0;
+        nLineBytes = 0;
         ++nLine;
     }
+    // A file that ends inside its header lines is no firmware file.
+    if (!header.bComplete)
+        header.bCorrupt = true;
     return header;
 }
 
 bool SkipHeaderLines(CFirmwareFile& file) {
     int nLineEnds = 0;
-    int64_t nBytes = 0;
-    for (int nByte = file.ReadByte(); nByte >= 0 && ++nBytes <= HEADER_BYTES_LIMIT;
-         nByte = file.ReadByte())
-        if (nByte == '\n' && ++nLineEnds == HEADER_LINES)
+    int64_t nLineBytes = 0;
+    for (int nByte = file.ReadByte(); nByte >= 0 && ++nLineBytes <= HEADER_LINE_BYTES_LIMIT;
+         nByte = file.ReadByte()) {
+        if (nByte != '\n')
+            continue;
+        if (++nLineEnds == HEADER_LINES)
             return true;
+        nLineBytes = 0;
+    }
     return false;
 }
 

@@ -15,9 +15,11 @@ constexpr int FIRMWARE_RECORD_CHARS = 20;
 constexpr int FIRMWARE_RECORD_BYTES = 22;
 // A description row ends at the first blank after this many characters.
 constexpr size_t DESCRIPTION_ROW_CHARS = 35;
-// The three header lines together, at most: a file whose header runs on is not a firmware
-// file, and reading on would hold the user interface and its memory for as long as it lasts.
-constexpr int64_t HEADER_BYTES_LIMIT = 64 * 1024;
+// The bytes of a header line read without meeting its line end, at most: a file whose header
+// line runs on is not a firmware file, and reading on would hold the user interface and its
+// memory for as long as it lasts. Far above any real description (some run to tens of
+// thousands of characters).
+constexpr int64_t HEADER_LINE_BYTES_LIMIT = 1024 * 1024;
 
 // A firmware file opened read-only, read one byte at a time from the stream's buffer (one
 // system call per buffer, not per byte).
@@ -54,17 +56,16 @@ struct FirmwareHeader {
     std::optional<std::wstring> strVersion;
     // Line 3 ended.
     bool bComplete = false;
-    // Line 2 lacked "PID:" or line 3 lacked "VER:", or the header ran on.
+    // Line 2 lacked "PID:" or line 3 lacked "VER:", the file ended inside the header lines, or
+    // a header line ran past HEADER_LINE_BYTES_LIMIT (reading stopped there).
     bool bCorrupt = false;
-    // The header ran past HEADER_BYTES_LIMIT; reading stopped there.
-    bool bTooLong = false;
 };
 
 // Reads the header lines from the start of the file, one byte at a time, and no further. Each
 // byte stands for the character of the same code.
 FirmwareHeader ReadHeaderLines(CFirmwareFile& file);
 
-// Passes the three header lines; false when the file ends first or they run past the limit.
+// Passes the three header lines; false when the file ends first or a line runs past the limit.
 bool SkipHeaderLines(CFirmwareFile& file);
 
 // True when everything from the current position to the end is whole records (20 printable

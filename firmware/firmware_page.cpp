@@ -63,8 +63,8 @@ void CTQ480FirmwarePage::ReadFirmwareHeader(const std::wstring& strPath) {
         m_upload.m_strFileProductId = *header.strProductId;
     if (header.strVersion)
         m_upload.m_strNewVersion = *header.strVersion;
-    // A file that ends inside its header lines is left for the upload's own checks.
-    if ((header.bComplete || header.bTooLong) && bCorrupt) {
+    // A file that ends inside its header lines is refused too: it holds nothing to send.
+    if (bCorrupt) {
         ShowAttention(L"Corrupt firmware file found, download firmware again.");
         ResetFirmwarePage();
     } else {

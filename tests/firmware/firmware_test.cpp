@@ -36,7 +36,7 @@ TEST(HeaderLines, GiveRowsProductIdAndVersion) {
         {"d\r\npid: 0480\r\nVER: 5\r\n", L"[d] PID=- VER=0.05 complete corrupt"},
         {"d\r\nPID: 0480\r\nV 1\r\n", L"[d] PID=0480 VER=- complete corrupt"},
         {"d\r\nPI: 0480\r\nVER: 1", L"[d] PID=- VER=- cut corrupt"},
-        {"", L" PID=- VER=- cut"},
+        {"", L" PID=- VER=- cut corrupt"},
     };
     const auto path = fs::temp_directory_path() / ("morvane-header-" + std::to_string(getpid()));
     for (const auto& [strFile, strSeen] : cases) {
@@ -136,6 +136,13 @@ TEST_F(FirmwareUpdate, OpeningRefusesAFileThatCannotBeSentWhole) {
         {Write(strHeader + strRecord.substr(1) + "G\r\n"), nullptr},  // the loader judges it
         {"", L""},  // the dialog cancelled: no box, and the page without a file
         {Write("<html>\r\n<head><title>Firmware</title></head>\r\n<body></body>\r\n"), CORRUPT},
+        // Ended inside the header lines: nothing to send.
+        {Write(""), CORRUPT},
+        {Write("d\r\nPID: 0480\r\nVER: 123"), CORRUPT},
+        // A long description is a line like any other; only a line that runs on past 1 MiB
+        // without its line end is refused.
+        {Write(std::string(70'000, 'd') + strHeader.substr(1) + strRecord + "\r\n"), nullptr},
+        {Write(std::string(1024 * 1024 + 1, 'd') + strHeader.substr(1)), CORRUPT},
         {hugeAfterHeader, CORRUPT},
         {hugeBare, CORRUPT},
         {folder / "gone.fwr", ACCESS},

@@ -1,6 +1,7 @@
 // Firmware files as a pilot may pick them: the header reader takes any bytes, stops right
-// after the third line end or at the end of the file, and breaks the description only at a
-// blank once a row holds 35 characters; the payload passes only as whole records.
+// after the third line end, at the end of the file or where a line runs past the limit, and breaks
+// the description only at a blank once a row holds 35 characters; the payload passes only as whole
+// records.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -30,8 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     const FirmwareHeader header = ReadHeaderLines(file);
     const int64_t nStop = file.Position();
     const bool bComplete = file.Seek(0) && SkipHeaderLines(file);
-    if (header.bComplete != bComplete ||
-        nStop != (bComplete ? file.Position() : std::min<int64_t>(nSize, HEADER_BYTES_LIMIT + 1)))
+    // Cut short, reading stops at the end of the file or at the byte that takes a line past
+    // the limit.
+    int64_t nCutAt = int64_t(nSize);
+    for (size_t i = 0, nLineBytes = 0; i < nSize && nCutAt == int64_t(nSize); ++i)
+        if (++nLineBytes > size_t(HEADER_LINE_BYTES_LIMIT))
+            nCutAt = int64_t(i) + 1;
+        else if (pData[i] == '\n')
+            nLineBytes = 0;
+    if (header.bComplete != bComplete || (!bComplete && !header.bCorrupt) ||
+        nStop != (bComplete ? file.Position() : nCutAt))
         __builtin_trap();
     for (size_t i = 0; i < header.rows.size(); ++i)
         if (header.rows[i].find(L' ', DESCRIPTION_ROW_CHARS) != std::wstring::npos ||

@@ -181,7 +181,9 @@ class FaultFixture : public SheetFixture {
                 gyro.SetBadChecksum(Nth(e));
                 if (e == 1) r.nSequence == READ ? gyro.SetProductId(0x0390) : gyro.SetMemoryMapVersion(2);
                 break;
-            case HEADER_CUT: std::ofstream(file, std::ios::binary) << "d\r\nPID: 0480\r\nVER: 1"; break;
+            case HEADER_CUT:  // after opening: the page refuses such a file itself
+                onOpened = [this] { std::ofstream(file, std::ios::binary) << "d\r\nPID: 0480\r\nVER: 1"; };
+                break;
         }
         // clang-format on
     }
