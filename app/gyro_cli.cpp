@@ -1,14 +1,17 @@
 #include "app/gyro_cli.h"
 
+#include <cstring>
 #include <cwchar>
 #include <fstream>
 #include <sstream>
 
 #include "app/config_sheet.h"
 #include "pages/parameter_fields.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "res/resources.h"
 #include "res/version.h"
+#include "shell/history.h"
 #include "shell/splash.h"
 
 using namespace platform::ui;
@@ -37,6 +40,8 @@ const char USAGE[] =
     "                          each field the gyro holds otherwise\n"
     "  flash COMn FILE --agree sends the firmware file FILE; its percentage goes to\n"
     "                          standard error once per whole percent\n"
+    "  history                 the parameter sets kept after every completed read and\n"
+    "                          store, newest first, one file a line\n"
     "  --help                  show this text\n"
     "  --version               show the program's version\n"
     "\n"
@@ -44,7 +49,11 @@ const char USAGE[] =
     "  morvane-gyro-cli read COM1 | morvane-gyro-cli store COM2 - --agree --verify\n"
     "copies one gyro's settings into another. --agree is the safety agreement: land\n"
     "the helicopter, idle the engine and stop the rotor first. Messages the tool\n"
-    "shows in a box go to standard error.\n"
+    "shows in a box go to standard error. Each completed read and store, here and\n"
+    "in morvane-gyro-tools, keeps the parameter set in\n"
+    "$XDG_STATE_HOME/morvane/history (~/.local/state/morvane/history), the newest\n"
+    "200 of each gyro; store one back with\n"
+    "  morvane-gyro-cli store COM1 FILE --agree --verify\n"
     "\n"
     "Exit status: 0 done; 1 the gyro did not complete the sequence; 2 a command line\n"
     "or file that cannot be used; 3 the gyro holds other values than were stored.\n";
@@ -160,6 +169,13 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         return EXIT_DONE;
     }
     const std::string strCommand = args.empty() ? "" : args[0];
+    if (strCommand == "history") {
+        if (args.size() != 1)
+            return UsageHint(err, "history takes no arguments");
+        for (const std::string& strPath : ListParameterHistory())
+            out << strPath << "\n";
+        return EXIT_DONE;
+    }
     std::vector<std::string> operands;
     bool bAgree = false, bVerify = false;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -279,9 +295,10 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
                                          FormatParameterLines(sheet.m_gyroParameters);
             if (strFile == "-") {
                 out << strLines;
-            } else if (!(std::ofstream(strFile, std::ios::binary) << strLines)) {
-                err << "cannot write " << strFile << "\n";
-                nResult = EXIT_USAGE;
+            } else if (const int nError = platform::ReplaceFile(strFile, strLines, 0644)) {
+                // The file as it was stays, whole.
+                err << "morvane-gyro-cli: " << strFile << ": " << std::strerror(nError) << "\n";
+                nResult = EXIT_FAILED;
             }
         } else if (bVerify) {
             // What the gyro holds now, read through the same page.
@@ -296,7 +313,11 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         }
         CUserInput::CloseSheet(sheet);
     });
+    SetHistoryFailureReport([&err](const std::string& strWhy) {
+        err << "morvane-gyro-cli: history not kept: " << strWhy << "\n";
+    });
     CTQ480ConfigSheet sheet(LoadResourceString(IDS_SHEET_TITLE), nullptr, 0);
     sheet.DoModal();
+    SetHistoryFailureReport(nullptr);
     return nResult;
 }

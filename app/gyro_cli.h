@@ -8,13 +8,14 @@
 //                              --verify reads them back and compares every field
 //   flash COMn FILE --agree    sends the firmware file FILE through the Firmware Update page,
 //                              its percentage on the error stream once per whole percent
+//   history                    the kept parameter sets, newest first, one path a line
 //   --help, --version
 //
-// FILE "-" is the input or output stream. Output is UTF-8. A message the tool would show in
-// a box goes to the error stream as its exact text. The result is 0 only when the sequence
-// ended with "Read Complete" or "Write Complete" (and, with --verify, the gyro holds every
-// field as stored), or the upload with its success message; 2 for a command line or file
-// that cannot be used; 3 when --verify finds fields the gyro holds otherwise.
+// FILE "-" is the input or output stream; a FILE written is replaced whole, never cut short. Output
+// is UTF-8. A message the tool would show in a box goes to the error stream as its exact text. The
+// result is 0 only when the sequence ended with "Read Complete" or "Write Complete" (and, with
+// --verify, the gyro holds every field as stored), or the upload with its success message; 2 for a
+// command line or file that cannot be used; 3 when --verify finds fields the gyro holds otherwise.
 #pragma once
 
 #include <istream>

@@ -6,6 +6,7 @@
 #include "platform/qt/qt_program.h"
 #include "res/resources.h"
 #include "res/version.h"
+#include "shell/history.h"
 
 namespace {
 
@@ -20,9 +21,11 @@ const char USAGE[] =
     "  --version    show the program's version\n"
     "\n"
     "The chosen port is kept in morvane.ini beside the program or, when that folder\n"
-    "cannot be written, in $XDG_CONFIG_HOME/morvane/morvane.ini\n"
-    "(~/.config/morvane/morvane.ini). morvane-gyro-cli does the same from the\n"
-    "command line.\n";
+    "or file cannot be written, in $XDG_CONFIG_HOME/morvane/morvane.ini\n"
+    "(~/.config/morvane/morvane.ini); until that one exists, a read-only file beside\n"
+    "the program still names the port. Each completed read and store keeps the\n"
+    "parameter set in $XDG_STATE_HOME/morvane/history (~/.local/state/morvane/\n"
+    "history). morvane-gyro-cli does the same from the command line.\n";
 
 }  // namespace
 
@@ -36,6 +39,9 @@ int main(int argc, char** argv) {
         std::puts("morvane-gyro-tools " MORVANE_VERSION);
         return 0;
     }
+    SetHistoryFailureReport([](const std::string& strWhy) {
+        std::fprintf(stderr, "morvane-gyro-tools: history not kept: %s\n", strWhy.c_str());
+    });
     platform::qt::QtProgramSetup setup;
     setup.pszProgramName = "morvane-gyro-tools";
     setup.templates = FindDialogTemplate;

@@ -407,6 +407,7 @@ void CGyroLink::ReadStep(const std::wstring& strText) {
             m_owner.Parameters() = m_readParameters;
             m_owner.RefreshControls();
             Finish(L"Read Complete");
+            m_owner.SequenceCompleted(false);
             break;
         default:
             break;
@@ -510,6 +511,7 @@ void CGyroLink::StoreStep(const std::wstring& strText) {
         case STORE_FINISH:
             m_owner.RefreshControls();
             Finish(L"Write Complete");
+            m_owner.SequenceCompleted(true);
             break;
         default:
             break;

@@ -84,6 +84,9 @@ class CGyroLinkOwner {
     virtual void RefreshControls() = 0;
     // The shared parameter record.
     virtual GyroParameters& Parameters() = 0;
+    // A Read (bStore false) or a Store has completed and the port is closed again: the
+    // parameter record holds what the gyro holds.
+    virtual void SequenceCompleted(bool /*bStore*/) {}
 
   protected:
     ~CGyroLinkOwner() = default;

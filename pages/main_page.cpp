@@ -2,11 +2,13 @@
 
 #include <climits>
 
+#include "pages/parameter_fields.h"
 #include "platform/event_loop.h"
 #include "platform/text.h"
 #include "res/resources.h"
 #include "res/version.h"
 #include "shell/config_sheet_data.h"
+#include "shell/history.h"
 #include "shell/port_discovery.h"
 #include "shell/settings.h"
 #include "shell/splash.h"
@@ -172,6 +174,15 @@ void CMainCtrlPage::RefreshControls() {
 
 GyroParameters& CMainCtrlPage::Parameters() {
     return g_pConfigSheet->m_gyroParameters;
+}
+
+void CMainCtrlPage::SequenceCompleted(bool bStore) {
+    std::string strIdentity = FormatIdentityLines(m_link.Identity());
+    // A Store does not ask for the product ID: unless a Read did, it is left out, not shown as 0.
+    if (m_link.Identity().ProductId == 0)
+        strIdentity.erase(0, strIdentity.find('\n') + 1);
+    KeepParameterHistory(m_link.Identity().SerialNumber, bStore,
+                         strIdentity + FormatParameterLines(Parameters()));
 }
 
 void CMainCtrlPage::HandToFirmwarePage() {

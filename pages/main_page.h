@@ -60,6 +60,8 @@ class CMainCtrlPage : public platform::ui::CPropertyPage, private CGyroLinkOwner
     void EnableLinkControls(bool bEnable) override;
     void RefreshControls() override;
     GyroParameters& Parameters() override;
+    // Keeps the parameter set in the history (a failure there ends nothing).
+    void SequenceCompleted(bool bStore) override;
 
     void HandToFirmwarePage();
 };

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/files.h"
+
 namespace platform {
 
 namespace fs = std::filesystem;
@@ -20,10 +22,7 @@ std::string PublishedPortsFolder() {
 }
 
 bool PublishedPortsFolderTrusted() {
-    struct stat folder {};
-    // lstat: a link planted in the folder's place is not followed.
-    return lstat(PublishedPortsFolder().c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
-           folder.st_uid == geteuid() && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    return OwnFolderTrusted(PublishedPortsFolder()) == 0;
 }
 
 namespace {

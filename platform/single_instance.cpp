@@ -3,15 +3,19 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <thread>
+
+#include "platform/files.h"
 
 namespace platform {
 
@@ -19,22 +23,27 @@ namespace {
 
 constexpr char ACTIVATE_MESSAGE[] = "activate";
 
-std::string RuntimeFolder() {
+// The folder of the lock and the socket: the session's own runtime folder, else one made for
+// this user alone.
+std::string LockFolder() {
     const char* pRuntime = std::getenv("XDG_RUNTIME_DIR");
     if (pRuntime && *pRuntime)
         return pRuntime;
-    return "/tmp";
+    return "/tmp/morvane-gyro-tools-" + std::to_string(geteuid());
 }
 
-// An abstract socket address: no file to leave behind when a copy dies.
-sockaddr_un SocketAddress(const std::string& strName, socklen_t& nLength) {
-    sockaddr_un address{};
+std::string Reason(int nError) {
+    return nError == EPERM ? "not a folder of this user alone" : std::strerror(nError);
+}
+
+bool SocketAddress(const std::string& strPath, sockaddr_un& address, socklen_t& nLength) {
+    address = {};
     address.sun_family = AF_UNIX;
-    const std::string strAbstract = "morvane-gyro-tools/" + strName;
-    const size_t nCopy = std::min(strAbstract.size(), sizeof address.sun_path - 1);
-    std::memcpy(address.sun_path + 1, strAbstract.data(), nCopy);
-    nLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + nCopy);
-    return address;
+    if (strPath.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, strPath.c_str(), strPath.size() + 1);
+    nLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + strPath.size() + 1);
+    return true;
 }
 
 }  // namespace
@@ -42,38 +51,72 @@ sockaddr_un SocketAddress(const std::string& strName, socklen_t& nLength) {
 SingleInstance::SingleInstance(const std::string& strExecutablePath) {
     m_strName = strExecutablePath;
     std::replace(m_strName.begin(), m_strName.end(), '\\', '/');
-    // The path can be long and hold any character: the lock file is named by its hash and
-    // the user, the socket by the same.
-    m_strKey = std::to_string(getuid()) + "-" + std::to_string(std::hash<std::string>{}(m_strName));
-    const std::string& strKey = m_strKey;
-    const std::string strLockPath = RuntimeFolder() + "/morvane-gyro-tools-" + strKey + ".lock";
-    m_nLock = open(strLockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    m_bFirst = m_nLock >= 0 && flock(m_nLock, LOCK_EX | LOCK_NB) == 0;
-    if (m_nLock >= 0 && !m_bFirst && errno != EWOULDBLOCK)
-        m_bFirst = true;  // no locking here
-    if (!m_bFirst)
+    // The path can be long and hold any character: the lock file and the socket are named by
+    // its hash and the user.
+    const std::string strFolder = LockFolder();
+    const std::string strKey = strFolder + "/morvane-gyro-tools-" + std::to_string(geteuid()) +
+                               "-" + std::to_string(std::hash<std::string>{}(m_strName));
+    m_strLockPath = strKey + ".lock";
+    m_strSocketPath = strKey + ".socket";
+    m_bFirst = true;
+    if (const int nError = MakeOwnFolder(strFolder)) {
+        m_strProblem = strFolder + ": " + Reason(nError);
         return;
+    }
+    // Not through a link, and only a file of this user's own.
+    m_nLock =
+        open(m_strLockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat lock {};
+    if (m_nLock < 0) {
+        m_strProblem = m_strLockPath + ": " + std::strerror(errno);
+    } else if (fstat(m_nLock, &lock) != 0 || !S_ISREG(lock.st_mode) || lock.st_uid != geteuid()) {
+        m_strProblem = m_strLockPath + ": not a file of this user's own";
+    } else if (flock(m_nLock, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            m_bFirst = false;
+            return;
+        }
+        m_strProblem = m_strLockPath + ": " + std::strerror(errno);
+    }
+    if (!m_strProblem.empty()) {
+        if (m_nLock >= 0)
+            close(m_nLock);
+        m_nLock = -1;
+        return;
+    }
 
-    m_nSocket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    // Holding the lock, this copy owns the socket's name: one left by a copy that died goes.
+    sockaddr_un address{};
     socklen_t nLength = 0;
-    const sockaddr_un address = SocketAddress(strKey, nLength);
-    if (m_nSocket >= 0 &&
+    if (!SocketAddress(m_strSocketPath, address, nLength)) {
+        m_strProblem = m_strSocketPath + ": " + std::strerror(ENAMETOOLONG);
+        return;
+    }
+    unlink(m_strSocketPath.c_str());
+    m_nSocket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (m_nSocket < 0 ||
         bind(m_nSocket, reinterpret_cast<const sockaddr*>(&address), nLength) != 0) {
-        close(m_nSocket);
+        m_strProblem = m_strSocketPath + ": " + std::strerror(errno);
+        if (m_nSocket >= 0)
+            close(m_nSocket);
         m_nSocket = -1;
     }
 }
 
 SingleInstance::~SingleInstance() {
-    if (m_nSocket >= 0)
+    if (m_nSocket >= 0) {
         close(m_nSocket);
+        unlink(m_strSocketPath.c_str());
+    }
     if (m_nLock >= 0)
         close(m_nLock);
 }
 
 bool SingleInstance::ActivateRunningCopy(int nTries, int nWaitMs) const {
+    sockaddr_un address{};
     socklen_t nLength = 0;
-    const sockaddr_un address = SocketAddress(m_strKey, nLength);
+    if (!SocketAddress(m_strSocketPath, address, nLength))
+        return false;
     const int nSocket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (nSocket < 0)
         return false;

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <QWidget>
 #include <cstdio>
+#include <memory>
 
 #include "platform/files.h"
 #include "platform/qt/qt_event_loop.h"
@@ -33,6 +34,9 @@ int RunQtProgram(int argc, char** argv, const QtProgramSetup& setup) {
     SingleInstance instance(path[0] ? path : argv[0]);
     if (!instance.IsFirst() && instance.ActivateRunningCopy())
         return 0;
+    if (!instance.Problem().empty())
+        std::fprintf(stderr, "%s: starting without the one-copy lock: %s\n", setup.pszProgramName,
+                     instance.Problem().c_str());
 
     QApplication app(argc, argv);
     // Qt has taken its own options (-platform, -style, ...); the program takes none.
@@ -48,12 +52,16 @@ int RunQtProgram(int argc, char** argv, const QtProgramSetup& setup) {
     ui::SetHost(&host);
     ui::SetTemplateLookup(setup.templates);
 
-    QSocketNotifier activation(instance.ActivationFd(), QSocketNotifier::Read);
-    activation.setEnabled(instance.ActivationFd() >= 0);
-    QObject::connect(&activation, &QSocketNotifier::activated, [&instance] {
-        if (instance.TakeActivation())
-            BringToFront();
-    });
+    // A copy that does not listen gets no notifier: Qt refuses one for descriptor -1.
+    std::unique_ptr<QSocketNotifier> pActivation;
+    if (instance.ActivationFd() >= 0) {
+        pActivation =
+            std::make_unique<QSocketNotifier>(instance.ActivationFd(), QSocketNotifier::Read);
+        QObject::connect(pActivation.get(), &QSocketNotifier::activated, [&instance] {
+            if (instance.TakeActivation())
+                BringToFront();
+        });
+    }
 
     if (setup.initInstance)
         setup.initInstance();

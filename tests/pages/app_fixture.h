@@ -19,6 +19,7 @@
 #include "platform/registry.h"
 #include "platform/serial_memory.h"
 #include "res/resources.h"
+#include "shell/history.h"
 #include "shell/splash.h"
 #include "sim/fwr_file.h"
 #include "sim/gyro_sim.h"
@@ -43,12 +44,17 @@ class AppFixture : public ::testing::Test {
         platform::SetRegistry(&registry);
         std::filesystem::create_directories(folder);
         platform::SetExecutablePathOverride((folder / "morvane-gyro-tools").string());
+        // The history in the test's folder, its names from the virtual clock: 2026-12-07
+        // 13:00:00 UTC when the test starts.
+        setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
+        SetHistoryClock([this] { return 1796648400 + loop.NowMs() / 1000; });
     }
     ~AppFixture() override {
         if (pSheet)
             pSheet->Destroy();
         pSheet.reset();  // before the host and the line it uses
         platform::SetExecutablePathOverride(std::nullopt);
+        SetHistoryClock(nullptr);
         platform::SetRegistry(nullptr);
         platform::SetSerialOpener(nullptr);
         platform::ui::SetHost(nullptr);

@@ -1,7 +1,10 @@
 // The command-line companion on the virtual clock: the same pages and sequences, driven by
 // a command line instead of a pen.
 #include <gmock/gmock.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
+#include <csignal>
 #include <sstream>
 
 #include "app/gyro_cli.h"
@@ -115,6 +118,83 @@ TEST_F(Cli, VerifiedStoreNamesEachFieldTheGyroHoldsOtherwise) {
         EXPECT_EQ(err.str(), c.pszErr);
     }
     EXPECT_EQ(gyro.Word(0x011E), 0x0200);
+}
+
+// A file that cannot be written whole (here: no room under the file-size limit) leaves the old
+// one byte for byte and nothing beside it.
+TEST_F(Cli, ReadReplacesItsFileWholeOrNotAtAll) {
+    const std::string strFile = (folder / "my-gyro.txt").string();
+    std::ofstream(strFile) << "HighEndpoint=120\n";
+    // In a child of its own, which says through a pipe: the limit holds for every file.
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t nChild = fork();
+    if (nChild == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{};  // no byte may be written
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const int nExit = Run({"read", "COM1", strFile});
+        const ssize_t nWritten = write(pipeFds[1], err.str().data(), err.str().size());
+        std::_Exit(nWritten < 0 ? 99 : nExit);
+    }
+    close(pipeFds[1]);
+    std::string strErr(4096, '\0');
+    strErr.resize(static_cast<size_t>(std::max<ssize_t>(0, read(pipeFds[0], strErr.data(), 4096))));
+    close(pipeFds[0]);
+    int nStatus = 0;
+    waitpid(nChild, &nStatus, 0);
+    EXPECT_EQ(WEXITSTATUS(nStatus), 1);
+    EXPECT_THAT(strErr, HasSubstr("morvane-gyro-cli: " + strFile + ": File too large\n"));
+    std::ifstream old(strFile);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "HighEndpoint=120\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);  // and state/
+    ASSERT_EQ(Run({"read", "COM1", strFile}), 0);
+    EXPECT_EQ(std::filesystem::status(strFile).permissions(), std::filesystem::perms(0644));
+}
+
+// Every completed Read and Store leaves the parameter set, identity included, in a file named
+// by the gyro's serial number, the UTC time and the event; `history` lists them newest first.
+TEST_F(Cli, EveryCompletedReadAndStoreIsKeptInTheHistory) {
+    const std::string strHistory = (folder / "state/morvane/history/").string();
+    ASSERT_EQ(Run({"read", "COM1"}), 0);
+    const std::string strRead = out.str();
+    gyro.SetWord(0x0100, 1000);
+    in.str(strRead);
+    ASSERT_EQ(Run({"store", "COM1", "-", "--agree", "--verify"}), 0);  // a store, then a read
+    ASSERT_EQ(Run({"read", "COM1"}), 0);
+    ASSERT_EQ(Run({"history"}), 0);
+    EXPECT_EQ(out.str(), strHistory + "74565-20261207T130006Z-read.txt\n" + strHistory +
+                             "74565-20261207T130004Z-read.txt\n" + strHistory +
+                             "74565-20261207T130002Z-store.txt\n" + strHistory +
+                             "74565-20261207T130001Z-read.txt\n");
+    // A Store does not read the product ID: its line is left out.
+    for (const auto& [pName, strKept] :
+         {std::pair{"74565-20261207T130001Z-read.txt", strRead},
+          std::pair{"74565-20261207T130002Z-store.txt", strRead.substr(strRead.find('\n') + 1)}}) {
+        std::ifstream kept(strHistory + pName);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), strKept) << pName;
+    }
+    EXPECT_EQ(std::filesystem::status(strHistory).permissions(), std::filesystem::perms(0700));
+
+    // Events of one second are numbered; the newest 200 of each gyro stay.
+    SetHistoryClock([] { return 1796648400; });
+    for (int i = 0; i < 201; ++i)
+        KeepParameterHistory(-5, i % 2, "");
+    const std::vector<std::string> kept = ListParameterHistory();
+    ASSERT_EQ(kept.size(), 204u);
+    EXPECT_EQ(kept[3], strHistory + "74565-20261207T130001Z-read.txt");
+    EXPECT_EQ(kept[4], strHistory + "-5-20261207T130000Z-read-201.txt");
+    EXPECT_EQ(kept[203], strHistory + "-5-20261207T130000Z-store-2.txt");
+
+    // A history that cannot be kept is said once and ends nothing.
+    setenv("XDG_STATE_HOME", (folder / "my-gyro.txt").c_str(), 1);
+    std::ofstream(folder / "my-gyro.txt") << "";
+    in.str(strRead);
+    EXPECT_EQ(Run({"store", "COM1", "-", "--agree", "--verify"}), 0);
+    EXPECT_EQ(err.str(),
+              "morvane-gyro-cli: history not kept: " + (folder / "my-gyro.txt").string() +
+                  "/morvane/history: Not a directory\n");
+    EXPECT_EQ(Run({"history", "all"}), 2);
 }
 
 TEST_F(Cli, AFailedSequenceGivesItsBoxTextAndANonZeroStatus) {
