@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the pty-labelled tests of a build once as a user who is not root (nobody by default), so
-# that nothing they check holds only with root's rights. Run as root:
+# Runs the pty-labelled tests of a build, and the tests of files that other users must not
+# reach (the settings file, the single-instance lock), once as a user who is not root (nobody
+# by default), so that nothing they check holds only with root's rights. Run as root:
 #   tools/run-pty-tests-unprivileged.sh [BUILD_DIR] [USER]
 # The user gets its own HOME and XDG folders and a folder for ctest's log; folders on the way to
 # the build that the user cannot pass through get o+x (pass only, no reading).
@@ -30,5 +31,8 @@ status=0
 as_user env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" \
   XDG_RUNTIME_DIR="$home/run" XDG_STATE_HOME="$home/state" TMPDIR=/tmp \
   ctest --test-dir "$build" -L pty --output-on-failure -j2 || status=$?
+as_user env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" \
+  XDG_RUNTIME_DIR="$home/run" XDG_STATE_HOME="$home/state" TMPDIR=/tmp \
+  ctest --test-dir "$build" -R '^(Settings|SingleInstance)\.' --output-on-failure || status=$?
 chown -R "$(id -u):$(id -g)" "$build/Testing"
 exit $status

@@ -1,8 +1,11 @@
 #include "shell/settings.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -56,27 +59,50 @@ TEST(Settings, TheFileLiesInTheProgramsFolderWhenItCanBeWrittenThereElseInTheUse
     }
     fs::current_path(saved);
 
-    // An installed program's folder: the pilot may not write there, nor change a file left
-    // there. Root may write anywhere, so under root this part runs as nobody.
-    const fs::path installed = here / "bin";
-    fs::create_directories(installed);
-    std::ofstream(installed / "morvane.ini") << "3";
-    fs::permissions(installed / "morvane.ini", fs::perms::owner_read | fs::perms::others_read);
+    // An installed program's folder, and a file the pilot made read-only in a folder that can
+    // be written: neither is replaced. Until the user has a file, theirs still names the port;
+    // then the user's file takes over. Root may write anywhere, so under root this part runs
+    // as nobody, without any group.
+    const fs::path installed = here / "bin", writable = here / "own";
+    for (const fs::path& folder : {installed, writable}) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "morvane.ini") << "3";
+        fs::permissions(folder / "morvane.ini", fs::perms::owner_read | fs::perms::others_read);
+        fs::permissions(folder, fs::perms::all);
+    }
     fs::permissions(here / "config", fs::perms::all);
     fs::permissions(installed,
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    fs::remove_all(users.parent_path());  // made by this user; nobody must make it anew
-    platform::SetExecutablePathOverride((installed / "morvane-gyro-tools").string());
+    for (const fs::path& folder : {installed, writable}) {
+        SCOPED_TRACE(folder);
+        fs::remove_all(users.parent_path());  // made by this user; nobody must make it anew
+        platform::SetExecutablePathOverride((folder / "morvane-gyro-tools").string());
+        EXPECT_EXIT(
+            {
+                if (geteuid() == 0 &&
+                    (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                    std::_Exit(2);
+                const bool bFallsBack =
+                    LoadComPortSetting() == 3 && SaveComPortSetting(7) && LoadComPortSetting() == 7;
+                std::_Exit(bFallsBack ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "");
+        EXPECT_EQ(Read(users), "7");
+        EXPECT_EQ(Read(folder / "morvane.ini"), "3");
+    }
+
+    // A save that cannot be written whole (no room under the file-size limit) keeps the file.
     EXPECT_EXIT(
         {
-            if (geteuid() == 0 && setuid(65534) != 0)
-                std::_Exit(2);
-            std::_Exit(SaveComPortSetting(7) && LoadComPortSetting() == 7 ? 0 : 1);
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            std::_Exit(SaveComPortSetting(8) ? 1 : 0);
         },
         testing::ExitedWithCode(0), "");
     EXPECT_EQ(Read(users), "7");
-    EXPECT_EQ(Read(installed / "morvane.ini"), "3");
+    EXPECT_EQ(std::distance(fs::directory_iterator(users.parent_path()), {}), 1);
     fs::permissions(installed, fs::perms::all);
     if (pConfigHome)
         setenv("XDG_CONFIG_HOME", strConfigHome.c_str(), 1);
