@@ -55,8 +55,9 @@ const char USAGE[] =
     "200 of each gyro; store one back with\n"
     "  morvane-gyro-cli store COM1 FILE --agree --verify\n"
     "\n"
-    "Exit status: 0 done; 1 the gyro did not complete the sequence; 2 a command line\n"
-    "or file that cannot be used; 3 the gyro holds other values than were stored.\n";
+    "Exit status: 0 done; 1 the gyro did not complete the sequence, or FILE could\n"
+    "not be written (the old FILE stays as it was); 2 a command line or file that\n"
+    "cannot be used; 3 the gyro holds other values than were stored.\n";
 
 int UsageHint(std::ostream& err, const std::string& strWhat) {
     err << "morvane-gyro-cli: " << strWhat << "; try 'morvane-gyro-cli --help'\n";

@@ -11,11 +11,12 @@
 //   history                    the kept parameter sets, newest first, one path a line
 //   --help, --version
 //
-// FILE "-" is the input or output stream; a FILE written is replaced whole, never cut short. Output
-// is UTF-8. A message the tool would show in a box goes to the error stream as its exact text. The
-// result is 0 only when the sequence ended with "Read Complete" or "Write Complete" (and, with
-// --verify, the gyro holds every field as stored), or the upload with its success message; 2 for a
-// command line or file that cannot be used; 3 when --verify finds fields the gyro holds otherwise.
+// FILE "-" is the input or output stream; a FILE written is replaced whole, never cut short.
+// Output is UTF-8. A message the tool would show in a box goes to the error stream as its
+// exact text. The result is 0 only when the sequence ended with "Read Complete" or "Write
+// Complete" (and, with --verify, the gyro holds every field as stored), or the upload with its
+// success message; 1 also when read's FILE cannot be written; 2 for a command line or file
+// that cannot be used; 3 when --verify finds fields the gyro holds otherwise.
 #pragma once
 
 #include <istream>
