@@ -14,7 +14,8 @@
 // a box goes to the error stream as its exact text. The result is 0 only when the sequence
 // ended with "Read Complete" or "Write Complete" (and, with --verify, the gyro holds every
 // field as stored), or the upload with its success message; 2 for a command line or file
-// that cannot be used; 3 when --verify finds fields the gyro holds otherwise.
+// that cannot be used; 3 when --verify finds fields the gyro holds otherwise; 128 + n when
+// signal n ended the command (cli_signals.h).
 #pragma once
 
 #include <istream>
