@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/cli_signals.h"
 #include "app/config_sheet.h"
 #include "pages/parameter_fields.h"
 #include "platform/files.h"
@@ -57,7 +58,10 @@ const char USAGE[] =
     "\n"
     "Exit status: 0 done; 1 the gyro did not complete the sequence, or FILE could\n"
     "not be written (the old FILE stays as it was); 2 a command line or file that\n"
-    "cannot be used; 3 the gyro holds other values than were stored.\n";
+    "cannot be used; 3 the gyro holds other values than were stored; 128 + n ended\n"
+    "by signal n (130 for Ctrl-C): a read stops at once, a store writes its\n"
+    "remaining words and a flash stops after the record in flight, unless\n"
+    "interrupted again; the port is always given back as it was.\n";
 
 int UsageHint(std::ostream& err, const std::string& strWhat) {
     err << "morvane-gyro-cli: " << strWhat << "; try 'morvane-gyro-cli --help'\n";
@@ -242,6 +246,8 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     host.SetSheetScript([&](CPropertySheet& shown) {
         CTQ480ConfigSheet& sheet = static_cast<CTQ480ConfigSheet&>(shown);
         CMainCtrlPage& page = sheet.m_mainPage;
+        // Ctrl-C and the like end the work under way through its own ending.
+        CCliSignals signals(sheet, host.Loop(), err);
         if (bPorts) {
             for (const std::wstring& strEntry : page.m_portNames)
                 out << platform::Utf8FromWide(strEntry) << "\n";
@@ -263,6 +269,8 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
             CUserInput::Pick(ports, nEntry);
         if (bFlash) {
             nResult = FlashFirmware(sheet, host, strFile, err);
+            if (signals.Caught())
+                nResult = signals.FlashEnded(nResult == EXIT_DONE);
             CUserInput::CloseSheet(sheet);
             return;
         }
@@ -286,7 +294,10 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
                 err << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";
             return bDone;
         };
-        if (!runSequence(bRead)) {
+        const bool bDone = runSequence(bRead);
+        if (signals.Caught())
+            nResult = signals.SequenceEnded(bStore && bDone);
+        if (!bDone || signals.Caught()) {
             CUserInput::CloseSheet(sheet);
             return;
         }
@@ -304,7 +315,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         } else if (bVerify) {
             // What the gyro holds now, read through the same page.
             if (!runSequence(true)) {
-                nResult = EXIT_FAILED;
+                nResult = signals.Caught() ? signals.ExitStatus() : EXIT_FAILED;
             } else if (const std::string strDiffers =
                            DifferingFields(toStore, sheet.m_gyroParameters);
                        !strDiffers.empty()) {

@@ -16,7 +16,8 @@
 // exact text. The result is 0 only when the sequence ended with "Read Complete" or "Write
 // Complete" (and, with --verify, the gyro holds every field as stored), or the upload with its
 // success message; 1 also when read's FILE cannot be written; 2 for a command line or file
-// that cannot be used; 3 when --verify finds fields the gyro holds otherwise.
+// that cannot be used; 3 when --verify finds fields the gyro holds otherwise; 128 + n when
+// signal n ended the command (cli_signals.h).
 #pragma once
 
 #include <istream>

@@ -48,5 +48,6 @@ int main(int argc, char** argv) {
     setup.icons = LoadIconXpm;
     setup.nProgramIconId = IDR_MAINFRAME;
     setup.initInstance = [] { return theApp.InitInstance(); };
-    return platform::qt::RunQtProgram(argc, argv, setup);
+    const int nResult = platform::qt::RunQtProgram(argc, argv, setup);
+    return nResult != 0 ? nResult : theApp.ExitStatus();
 }

@@ -93,8 +93,9 @@ void CTQ480FirmwarePage::OnTimer(unsigned nIdEvent) {
 }
 
 bool CTQ480FirmwarePage::OnKillActive() {
-    // The upload holds the port: the user stays here until it ends.
-    if (m_upload.m_bTransferActive)
+    // From the agreement on, the upload is about to take or holds the port: the user stays
+    // here until it ends.
+    if (m_upload.m_nUploadState != UPLOAD_IDLE || m_upload.m_bTransferActive)
         return false;
     return CPropertyPage::OnKillActive();
 }

@@ -85,6 +85,19 @@ void CFirmwareUpload::Start() {
     SetTimer(TIMER_UPLOAD_STEP, UPLOAD_FIRST_STEP_MS);
 }
 
+bool CFirmwareUpload::AbortNow() {
+    if (m_nUploadState == UPLOAD_IDLE)
+        return false;
+    KillTimer(TIMER_UPLOAD_STEP);
+    if (!m_bTransferActive) {
+        m_nUploadState = UPLOAD_IDLE;
+        return true;
+    }
+    m_bAbortRequested = true;
+    EndTransfer(ABORTED);
+    return true;
+}
+
 void CFirmwareUpload::Next(int nState) {
     m_nUploadState = nState;
     SetTimer(TIMER_UPLOAD_STEP, UPLOAD_STEP_MS);

@@ -89,6 +89,10 @@ class CFirmwareUpload {
     void Start();
     // "Stop Sending" confirmed: the upload stops at its next record boundary.
     void RequestStop() { m_bAbortRequested = true; }
+    // Ends a running upload at once: once the port is open, through the ending every way out
+    // takes, with the stop message; before that, the start is called off and the port is
+    // never opened. False when no upload runs or its ending is already under way.
+    bool AbortNow();
 
     // The owning window's timer handler passes every timer event here first.
     void OnTimer(unsigned nIdEvent);

@@ -126,6 +126,15 @@ void CGyroLink::OnTimer(unsigned nIdEvent) {
     }
 }
 
+bool CGyroLink::AbortNow() {
+    if (m_nState == LINK_IDLE && !m_bLinkBusy)
+        return false;
+    KillTimer(TIMER_READ_STEP);
+    KillTimer(TIMER_STORE_STEP);
+    EndSequence();
+    return true;
+}
+
 void CGyroLink::ReceivePoll() {
     const ReceivedText received = ::ReceivePoll(m_nComPort - 1);
     if (received.bGathered)

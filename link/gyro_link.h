@@ -107,6 +107,9 @@ class CGyroLink {
 
     // The owning window's timer handler passes every timer event here first.
     void OnTimer(unsigned nIdEvent);
+    // Ends a running sequence at once through the ending its time-outs take, without a box:
+    // port closed, controls enabled. False when none runs.
+    bool AbortNow();
 
     // The port the next sequence opens, 1-based as the user sees it.
     void SetComPort(int nComPort) { m_nComPort = nComPort; }
@@ -116,6 +119,8 @@ class CGyroLink {
     int State() const { return m_nState; }
     bool IsBusy() const { return m_bLinkBusy; }
     int ComPort() const { return m_nComPort; }
+    // The parameter item being read or written (0..15).
+    int Item() const { return m_nItem; }
     const GyroIdentity& Identity() const { return m_gyroIdentity; }
 
     // The texts of the Main page's identity boxes and status line, bound to its controls.

@@ -151,8 +151,9 @@ void CMainCtrlPage::OnTimer(unsigned nIdEvent) {
 }
 
 bool CMainCtrlPage::OnKillActive() {
-    // The sequence holds the port: the user stays here until it ends.
-    if (m_link.IsBusy())
+    // From the tap on, the sequence is about to take or holds the port: the user stays here
+    // until it ends.
+    if (m_link.State() != LINK_IDLE || m_link.IsBusy())
         return false;
     return CPropertyPage::OnKillActive();
 }

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include "platform/qt/dialog_texts.h"
@@ -410,6 +411,13 @@ void QtUiHost::AfterInput() {
         pWindow->CloseIfEnded();
 }
 
+void QtUiHost::BeginQuit() {
+    m_bQuitting = true;
+    const std::vector<std::function<void()>> closers = m_quitClosers;
+    for (auto it = closers.rbegin(); it != closers.rend(); ++it)
+        (*it)();
+}
+
 int QtUiHost::RunMessageBox(CDialog* pOwner, const std::wstring& strText,
                             const std::wstring& strCaption, unsigned nType) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -439,11 +447,23 @@ int QtUiHost::RunMessageBox(CDialog* pOwner, const std::wstring& strText,
     if (strTitle.isEmpty())
         strTitle = m_sheetWindows.empty() ? QApplication::applicationDisplayName()
                                           : m_sheetWindows.back()->windowTitle();
-    QMessageBox box(icon, strTitle, ToQt(strText), buttons, OwnerWindow(pOwner));
-    ++m_nModalDepth;
-    ++m_nModalsOpened;
-    const int nButton = box.exec();
-    --m_nModalDepth;
+    // The answer that starts nothing, for a program that is quitting.
+    const QMessageBox::StandardButton quitAnswer =
+        buttons.testFlag(QMessageBox::No)       ? QMessageBox::No
+        : buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel
+                                                : QMessageBox::Ok;
+    int nButton = quitAnswer;
+    if (m_bQuitting) {
+        std::fprintf(stderr, "%s\n", ToQt(strText).toLocal8Bit().constData());
+    } else {
+        QMessageBox box(icon, strTitle, ToQt(strText), buttons, OwnerWindow(pOwner));
+        ++m_nModalDepth;
+        ++m_nModalsOpened;
+        m_quitClosers.push_back([&box, quitAnswer] { box.done(quitAnswer); });
+        nButton = box.exec();
+        m_quitClosers.pop_back();
+        --m_nModalDepth;
+    }
     switch (nButton) {
         case QMessageBox::Cancel:
             return ui::IDCANCEL;
@@ -464,7 +484,16 @@ int QtUiHost::RunModalDialog(CDialog& dlg) {
     ++m_nModalDepth;
     ++m_nModalsOpened;
     m_modalWindows.push_back(&window);
+    m_quitClosers.push_back([&window, &dlg] {
+        CUserInput::Close(dlg);
+        if (!dlg.IsEnded())
+            dlg.EndDialog(ui::IDCANCEL);
+        window.CloseIfEnded();
+    });
+    if (m_bQuitting)
+        m_quitClosers.back()();
     window.Run();
+    m_quitClosers.pop_back();
     m_modalWindows.erase(std::find(m_modalWindows.begin(), m_modalWindows.end(), &window));
     --m_nModalDepth;
     // Closed by other means than the framework (the window system): as by Cancel.
@@ -494,6 +523,8 @@ int QtUiHost::RunPropertySheet(CPropertySheet& sheet) {
 
 bool QtUiHost::RunFileOpenDialog(CDialog* pOwner, const std::wstring& strFilter,
                                  std::wstring& strPath) {
+    if (m_bQuitting)
+        return false;
     // The pages say where their files are to be found: in the user's documents folder (the
     // XDG documents folder, as xdg-user-dir names it, else home). After a choice, where that
     // file was. Any file the user picks anywhere is taken.
@@ -509,7 +540,9 @@ bool QtUiHost::RunFileOpenDialog(CDialog* pOwner, const std::wstring& strFilter,
     dialog.setFileMode(QFileDialog::ExistingFile);
     ++m_nModalDepth;
     ++m_nModalsOpened;
+    m_quitClosers.push_back([&dialog] { dialog.reject(); });
     const int nResult = dialog.exec();
+    m_quitClosers.pop_back();
     --m_nModalDepth;
     if (nResult != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;

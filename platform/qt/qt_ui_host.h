@@ -14,6 +14,7 @@
 
 #include <QFont>
 #include <QPointer>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -72,6 +73,9 @@ class QtUiHost final : public ui::UiHost {
 
     // After a person's input: closes the modal windows whose dialog or sheet has ended.
     void AfterInput();
+    // Quitting: boxes are answered at once (their text goes to standard error), and the
+    // boxes and dialogs open now close as by No, OK or Cancel.
+    void BeginQuit() override;
 
   private:
     QWidget* OwnerWindow(ui::CDialog* pOwner) const;
@@ -88,6 +92,9 @@ class QtUiHost final : public ui::UiHost {
     // The modal window whose dialog is being created, to hold the dialog's widgets.
     CQtModalWindow* m_pCreating = nullptr;
     std::wstring m_strLastFolder;
+    bool m_bQuitting = false;
+    // How quitting closes each modal window open now, innermost last.
+    std::vector<std::function<void()>> m_quitClosers;
 };
 
 }  // namespace platform::qt

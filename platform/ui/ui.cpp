@@ -504,6 +504,14 @@ bool CPropertySheet::PressOk() {
     return true;
 }
 
+void CPropertySheet::EndSheet() {
+    if (!m_bCreated || m_bClosed)
+        return;
+    m_bClosed = true;
+    if (m_pView)
+        m_pView->Closed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // User input
 

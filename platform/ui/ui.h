@@ -300,6 +300,9 @@ class CPropertySheet {
     bool SetActivePage(int nIndex);
     // Closing with OK: the active page is asked first; false when it refused.
     bool PressOk();
+    // Closes the sheet without asking its pages: a program that is quitting, once no page
+    // has work under way.
+    void EndSheet();
 
     // Called once when the sheet's window exists, before any page is created.
     virtual bool OnInitDialog();
@@ -389,6 +392,10 @@ class UiHost {
     // A window is being created from its template (for backends that build widgets).
     virtual void WindowCreated(CDialog& dlg) { (void)dlg; }
     virtual void WindowDestroyed(CDialog& dlg) { (void)dlg; }
+    // The program is quitting: message boxes from now on are answered at once with OK (No
+    // for a question) instead of being shown, and the boxes and dialogs open now are closed
+    // that way. Backends whose boxes never wait for a person need nothing.
+    virtual void BeginQuit() {}
 };
 
 UiHost& CurrentHost();

@@ -215,6 +215,9 @@ class FaultFixture : public SheetFixture {
             loop.RunFor(5);
             CUserInput::Tap(Ctl(nSequence == READ ? IDC_STORE : IDC_READ));
         }
+        // From the tap on, before the port is open too, the page and the sheet stay.
+        EXPECT_FALSE(CUserInput::ChooseTab(*pSheet, 1));
+        EXPECT_FALSE(CUserInput::CloseSheet(*pSheet));
         ASSERT_TRUE(loop.RunUntil([&] { return Over(); }, 120'000));
         // The agreement: none for a Read, one for a Store, two for the upload (tapped twice).
         EXPECT_EQ(host.DialogsShown().size() - nDialogs, static_cast<size_t>(nSequence));

@@ -2,7 +2,11 @@
 // real pseudo-terminal through the termios path, in real time, every page with the gyro's
 // values, refused values, each kind of control used with the mouse, keys and wheel, a Store
 // that reaches the gyro's memory, and a firmware update that reaches its loader.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -28,6 +32,7 @@
 #include <utility>
 
 #include "app/config_sheet.h"
+#include "app/gyro_tools_app.h"
 #include "platform/files.h"
 #include "platform/qt/qt_ui_host.h"
 #include "res/resources.h"
@@ -421,6 +426,36 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
     EXPECT_EQ(kept.str(), strExpected);
     fs::remove(strFile);
     fs::remove(strRecords);
+}
+
+// A SIGTERM (a logout) during a Read: the Read ends through its own ending, the program's sheet
+// closes with status 128 + 15, and the tty is given back with its settings as found.
+TEST_F(QtProgramTest, ASigtermDuringAReadEndsTheProgramWithThePortGivenBack) {
+    GyroSimProcess sim("Signalled tq480 gyro");
+    const int nTty = open(sim.Tty().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios before{}, after{};
+    ASSERT_EQ(tcgetattr(nTty, &before), 0);
+    platform::SetExecutablePathOverride(sim.MemoryPath() + "-program");
+    loop.Post([&] {
+        CMainCtrlPage& page = dynamic_cast<CTQ480ConfigSheet*>(g_pConfigSheet)->m_mainPage;
+        CControl& ports = *page.GetDlgItem(IDC_COMPORT);
+        for (int i = 0; i < ports.GetCount(); ++i)
+            if (ports.GetLBText(i).find(L"(Signalled tq480 gyro)") != std::wstring::npos)
+                CUserInput::Pick(ports, i);
+        CUserInput::Tap(*page.GetDlgItem(IDC_READ));
+        EXPECT_TRUE(loop.RunUntil([&] { return page.m_link.IsBusy(); }, 5000));
+        raise(SIGTERM);
+    });
+    theApp.InitInstance();
+    EXPECT_EQ(theApp.ExitStatus(), 128 + SIGTERM);
+    int nExclusive = 1;
+    ASSERT_EQ(tcgetattr(nTty, &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(ioctl(nTty, TIOCGEXCL, &nExclusive), 0);
+    EXPECT_EQ(nExclusive, 0);
+    EXPECT_EQ(flock(nTty, LOCK_EX | LOCK_NB), 0);
+    close(nTty);
 }
 
 // The real program: a second start reaches the running copy and ends at once instead of
