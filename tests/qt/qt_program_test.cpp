@@ -311,8 +311,11 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
                 if (nPage == nTab) {
                     EXPECT_EQ(Told(Named(shown, pszName)), pszValue) << pszName;
                 }
-            for (const auto& pControl : shown.Controls())
+            for (const auto& pControl : shown.Controls()) {  // Qt focuses no other control
                 EXPECT_NE(host.ControlWidget(*pControl)->accessibleName(), "");
+                EXPECT_TRUE(!host.ControlWidget(*pControl)->hasFocus() ||
+                            shown.GetFocus() == pControl.get());
+            }
             ExpectTidy(host.WindowWidget(shown));
             Photograph(window, QString::fromStdWString(shown.Title()).section(' ', 0, 0).toLower());
         }
