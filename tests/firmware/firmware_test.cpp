@@ -45,6 +45,16 @@ TEST(HeaderLines, GiveRowsProductIdAndVersion) {
     fs::remove(path);
 }
 
+// The loader's reply from its first "."; five characters more go when another "." follows.
+TEST(LoaderReply, IsTrimmedFromItsFirstDot) {
+    const std::pair<std::wstring, std::wstring> REPLIES[] = {
+        {L"ab", L"ab"}, {L"x.abcd.", L".abcd."}, {L".abcd.e", L".e"}, {L".abcdef", L".abcdef"}};
+    for (auto [strReply, strTrimmed] : REPLIES) {
+        TrimLoaderReply(strReply);
+        EXPECT_EQ(strReply, strTrimmed);
+    }
+}
+
 class FirmwareUpdate : public SheetFixture {
   public:
     FirmwareUpdate() { EXPECT_TRUE(CUserInput::ChooseTab(*pSheet, pSheet->GetPageCount() - 1)); }

@@ -160,6 +160,14 @@ TEST_F(Pages, EveryNumericFieldChecksWhatIsTypedAndClampsWhatIsStepped) {
         CUserInput::Tap(Button(f.nPage, L"-10"));
         EXPECT_EQ(Record().*f.pValue, f.nMin);
 
+        // The step target is clamped at activation, and that is its committed value.
+        ASSERT_TRUE(Show(IDD_MAIN_PAGE));
+        Record().*f.pValue = f.nMax + 50;
+        ASSERT_TRUE(Show(f.nPage));
+        TypeAndLeave(f, Num(f.nMax + 1));
+        EXPECT_EQ(Boxes(), Texts{f.pszAboveMax});
+        EXPECT_EQ(Edit(f).GetWindowText(), Num(f.nMax));
+
         // A committed value above the maximum (from a Read) comes back after every message.
         // Another step target first, so that activation leaves the field unclamped.
         if (f.nPage == IDD_MODE1_PAGE)
@@ -225,8 +233,7 @@ TEST_F(Pages, ServoListsApplyPresetsAndTurnTheModelToGenericOnAHandMadeType) {
 
 // Read on Main, edits on three pages, Store: the gyro holds what the pages show.
 TEST_F(Pages, ReadValuesShowOnTheNextActivationAndEditsReachTheGyro) {
-    GyroParameters defaults;
-    LoadDefaults(defaults);
+    const GyroParameters defaults{100, 100, 100, 100, 5, -50, -50, 15, 15, 100, 0, 5, 0, 0, false};
     EXPECT_EQ(Record(), defaults);  // from the start
     host.SetDialogResponder(IDD_SPLASH,
                             [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); });
@@ -282,21 +289,17 @@ TEST_F(Pages, ReadValuesShowOnTheNextActivationAndEditsReachTheGyro) {
         CUserInput::Drag(deceleration, 6);
     }
     EXPECT_EQ(Record().AvcsDecelerationProfile, 6);
+    CUserInput::Drag(acceleration, 15);  // the "Fast" end
     CUserInput::Type(On(IDD_MODE2_PAGE, IDC_CW_STOP_GAIN), L"150");
     for (int nTab : {1, 2, 3, 4, 5, 0})  // every page once more
         ASSERT_TRUE(CUserInput::ChooseTab(*pSheet, nTab));
     tapAndFinish(IDC_STORE);
     // Deadband, direction, servo data, both profiles and their copies, gain, high endpoint.
-    for (auto [nAddress, nWord] : {std::pair{0x0108, 30},
-                                   {0x011E, 0x0600},
-                                   {0x0118, 0x150A},
-                                   {0x010E, 12},
-                                   {0x0112, 12},
-                                   {0x0110, 9},
-                                   {0x0114, 9},
-                                   {0x0104, 150},
-                                   {0x0100, 2150}})
-        EXPECT_EQ(gyro.Word(static_cast<uint16_t>(nAddress)), nWord) << std::hex << nAddress;
+    const std::pair<uint16_t, int> WORDS[] = {{0x0108, 30}, {0x011E, 0x0600}, {0x0118, 0x150A},
+                                              {0x010E, 0},  {0x0112, 0},      {0x0110, 9},
+                                              {0x0114, 9},  {0x0104, 150},    {0x0100, 2150}};
+    for (auto [nAddress, nWord] : WORDS)
+        EXPECT_EQ(gyro.Word(nAddress), nWord) << std::hex << nAddress;
 
     // Load Defaults shows on every page at its next activation.
     CUserInput::Tap(Ctl(IDC_LOAD_DEFAULTS));
