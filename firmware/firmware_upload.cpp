@@ -12,10 +12,10 @@ constexpr size_t MESSAGE_CAPACITY = 256 + ERROR_TEXT_CHARS;
 constexpr uint32_t START_COMMAND_BYTES = 6;
 constexpr unsigned START_COMMAND_GAP_MS = 500;
 constexpr unsigned DISCARD_FIRST_WAIT_MS = 500;
-// Pauses while bytes keep coming before the start commands, at most: a line that keeps
-// sending must not hold the thread in these waits.
+// The line must have been quiet for this long before the start commands go; at most this
+// many pauses, so that a line that keeps sending does not hold the thread for ever.
+constexpr unsigned DISCARD_PAUSE_MS = 100;
 constexpr int DISCARD_PAUSES = COMPORT_BUFFER_SIZE;
-constexpr unsigned DISCARD_PAUSE_MS = 10;
 constexpr unsigned END_WAIT_MS = 500;
 
 const char FIRST_START_COMMAND[] = "15EBaa";
@@ -245,7 +245,8 @@ void CFirmwareUpload::OpenFileStep() {
         EndTransfer(CORRUPT_FILE);
         return;
     }
-    m_nTotalRecords = static_cast<int32_t>((m_firmwareFile.Length() - m_firmwareFile.Position()) /
+    m_nCheckedLength = m_firmwareFile.Length();
+    m_nTotalRecords = static_cast<int32_t>((m_nCheckedLength - m_firmwareFile.Position()) /
                                            FIRMWARE_RECORD_BYTES);
     m_nRecordsSent = 0;
     m_owner.StartProgress(m_nTotalRecords);
@@ -254,9 +255,17 @@ void CFirmwareUpload::OpenFileStep() {
 
 void CFirmwareUpload::SendRecordStep() {
     // Exactly the records counted and checked are sent: a file cut short since then is
-    // refused where the cut is met, not reported sent.
-    if (m_bAbortRequested || m_nRecordsSent >= m_nTotalRecords) {
+    // refused where the cut is met, and one that grew is refused at its end, where records
+    // would be left unsent: neither is reported sent.
+    if (m_bAbortRequested) {
         Next(UPLOAD_FINISH);
+        return;
+    }
+    if (m_nRecordsSent >= m_nTotalRecords) {
+        if (m_firmwareFile.Length() != m_nCheckedLength)
+            EndTransfer(CORRUPT_FILE);
+        else
+            Next(UPLOAD_FINISH);
         return;
     }
     // The next line up to and including its LF; a longer line than a record is kept only as

@@ -136,6 +136,7 @@ class CFirmwareUpload {
 
     // Records sent of those counted and checked when the file was opened.
     int32_t m_nRecordsSent = 0;
+    int64_t m_nCheckedLength = 0;  // the file's length when its records were checked
     CFirmwareUploadOwner& m_owner;
     platform::EventLoop& m_loop;
     platform::CTimerTarget* m_pWindow;

@@ -286,6 +286,8 @@ void CGyroLink::IdentityAnswerStep(uint16_t wAddress, int nNextState, unsigned n
     // A word that fails its checksum leaves its value as it was, and is not checked.
     if (bParsed && !TakeIdentityWord(wAddress, wWord))
         return;
+    if (!bParsed && wAddress == GYRO_ADDRESS_SERIAL_LOW)
+        m_nSerialLow = -1;
     Next(nNextState, nStepTimer, STEP_MS);
 }
 
@@ -309,11 +311,15 @@ bool CGyroLink::TakeIdentityWord(uint16_t wAddress, uint16_t wWord) {
             identity.FirmwareVersion = DecodeFirmwareVersion(wWord);
             m_strFirmwareVersion = FormatFirmwareVersion(identity.FirmwareVersion);
             break;
+        // The serial number changes only when both halves passed: one half of this gyro's
+        // number beside one of the last would be a number no gyro has.
         case GYRO_ADDRESS_SERIAL_LOW:
-            identity.SerialNumber = wWord;
+            m_nSerialLow = wWord;
             break;
         case GYRO_ADDRESS_SERIAL_HIGH:
-            identity.SerialNumber = AddSerialNumberHighWord(identity.SerialNumber, wWord);
+            if (m_nSerialLow < 0)
+                break;
+            identity.SerialNumber = AddSerialNumberHighWord(m_nSerialLow, wWord);
             m_strSerialNumber = FormatSerialNumber(identity.SerialNumber);
             break;
         case GYRO_ADDRESS_LOADER_VERSION:

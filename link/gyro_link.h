@@ -169,6 +169,7 @@ class CGyroLink {
     int m_nItem = 0;
     int m_nServoData = 0;
     int m_nDirectionWord = 0;
+    int32_t m_nSerialLow = -1;  // the serial number's low word just read; -1: failed
     GyroIdentity m_gyroIdentity;
     // The Read sequence decodes into this copy and hands it over only when every parameter
     // word has passed its checksum.

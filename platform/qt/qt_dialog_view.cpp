@@ -1,5 +1,6 @@
 #include "platform/qt/qt_dialog_view.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -620,8 +621,19 @@ void CQtDialogView::ControlChanged(CControl& control) {
 }
 
 void CQtDialogView::FocusChanged(CControl* pControl) {
-    if (!m_pDlg || !pControl)
+    if (!m_pDlg)
         return;
+    if (!pControl) {
+        // No control has the focus, nor may a widget of this window that Qt focused by itself:
+        // a tap on it must still arrive as a focus change.
+        QWidget* pFocused = QApplication::focusWidget();
+        if (pFocused && isAncestorOf(pFocused)) {
+            ++m_nSyncDepth;
+            pFocused->clearFocus();
+            --m_nSyncDepth;
+        }
+        return;
+    }
     if (QWidget* pWidget = ControlWidget(*pControl)) {
         ++m_nSyncDepth;
         pWidget->setFocus(Qt::OtherFocusReason);

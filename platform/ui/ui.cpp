@@ -362,8 +362,9 @@ void CDialog::Create() {
     m_bCreated = true;
     m_bEnded = false;
     CurrentHost().WindowCreated(*this);
-    if (OnInitDialog() && !m_pFocus) {
-        // The dialog manager's default focus: the first control that can take it.
+    // The dialog manager's default focus: the first control that can take it. A property
+    // page gets none here; its activation places the focus.
+    if (OnInitDialog() && !m_pFocus && !IsChild()) {
         for (auto& pControl : m_controls) {
             const uint32_t nStyle = pControl->Template().nStyle;
             if ((nStyle & STYLE_TABSTOP) && pControl->IsWindowEnabled() &&

@@ -14,9 +14,6 @@ namespace {
 using namespace platform::ui;
 namespace fs = std::filesystem;
 
-const wchar_t COMPLETED[] =
-    L"The firmware update completed sucessfully.\n\nBefore you fly ensure the controls operate "
-    L"correctly.";
 // A header as read: rows, product ID, version, whether line 3 ended and a key was missing.
 std::wstring Describe(const FirmwareHeader& h) {
     std::wstring strText;
@@ -46,6 +43,16 @@ TEST(HeaderLines, GiveRowsProductIdAndVersion) {
         EXPECT_EQ(Describe(ReadHeaderLines(file)), strSeen) << strFile;
     }
     fs::remove(path);
+}
+
+// The loader's reply from its first "."; five characters more go when another "." follows.
+TEST(LoaderReply, IsTrimmedFromItsFirstDot) {
+    const std::pair<std::wstring, std::wstring> REPLIES[] = {
+        {L"ab", L"ab"}, {L"x.abcd.", L".abcd."}, {L".abcd.e", L".e"}, {L".abcdef", L".abcdef"}};
+    for (auto [strReply, strTrimmed] : REPLIES) {
+        TrimLoaderReply(strReply);
+        EXPECT_EQ(strReply, strTrimmed);
+    }
 }
 
 class FirmwareUpdate : public SheetFixture {
@@ -165,7 +172,8 @@ TEST_F(FirmwareUpdate, OpeningRefusesAFileThatCannotBeSentWhole) {
 TEST_F(FirmwareUpdate, FlashSendsTheFileThroughTheFirmwarePage) {
     pSheet->Destroy();  // the command line builds its own sheet
     pSheet.reset();
-    const std::string strFile = fs::path(WriteFile({})).string();
+    const std::string strFile = fs::path(WriteFile({})).string(),
+                      strThree = fs::path(WriteFile({.nRecords = 3})).string();
     std::string strPercents;
     for (int i = 1; i <= 100; ++i)
         strPercents += std::to_string(i) + ".0%\n";
@@ -184,7 +192,10 @@ TEST_F(FirmwareUpdate, FlashSendsTheFileThroughTheFirmwarePage) {
         {{"flash", "COM1", strFile + ".gone", "--agree"}, 0, 2, 0,
          "Unable to access the selected firmware file\n"},
         {{"flash", "COM1", strFile, "--agree"}, 0, 0, 200,
-         strPercents + platform::Utf8FromWide(UPLOAD_COMPLETED) + "\n"},
+         strPercents + platform::Utf8FromWide(COMPLETED) + "\n"},
+        // Two thirds show rounded, not cut.
+        {{"flash", "COM1", strThree, "--agree"}, 0, 0, 3,
+         "33.3%\n66.7%\n100.0%\n" + platform::Utf8FromWide(COMPLETED) + "\n"},
         {{"flash", "COM1:", strFile, "--agree"}, 3, 1, 3,
          "1.0%\nThe tq480 reported a corrupt program was sent. Reset the tq480 and try again.\n"},
         // clang-format on

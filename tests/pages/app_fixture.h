@@ -26,6 +26,9 @@
 
 using Texts = std::vector<std::wstring>;
 inline constexpr wchar_t CORRUPT[] = L"Corrupt firmware file found, download firmware again.";
+inline constexpr wchar_t COMPLETED[] =
+    L"The firmware update completed sucessfully.\n\nBefore you fly ensure the controls operate "
+    L"correctly.";
 inline constexpr wchar_t ABORTED[] =
     L"Programming aborted by user.\n\nDo not attempt to fly the gyro until a firmware update has "
     L"been sucessfully completed.";

@@ -49,7 +49,7 @@ const std::wstring COM9 = L"Cannot open COM9: Error Code -1",
 // clang-format off
 enum Ending {
     SILENT, PULLED, LATE, WRITE_FAILS, BAD_CHECKSUM, NOISE, ZERO_BYTE, CHATTER, REFUSED, STOPPED,
-    FILE_CUT, FILE_CUT_FAR, FILE_SPOILED, NO_RECORDS, WRONG_FORMAT, UNKNOWN_PRODUCT, OTHER_PRODUCT,
+    FILE_CUT, FILE_CUT_FAR, FILE_GROWS, FILE_SPOILED, NO_RECORDS, WRONG_FORMAT, UNKNOWN_PRODUCT, OTHER_PRODUCT,
     PORT_GONE, PORT_BUSY, PORT_NINE, FILE_GONE, HEADER_CUT, PASSED_OVER
 };
 const struct {
@@ -71,9 +71,11 @@ const struct {
     // Cut where the reading has not buffered the file yet: before the first record or far on.
     {"file_cut", {NO, NO, std::pair{1, 1}}, {{{}, {}, {CORRUPT}}}},
     {"file_cut", {NO, NO, std::pair{RECORDS / 2, RECORDS}}, {{{}, {}, {CORRUPT}}}},
+    // Grown while it was sent: its end is not sent, so the upload cannot have succeeded.
+    {"file_grows", {NO, NO, std::pair{1, RECORDS}}, {{{}, {}, {CORRUPT}}}},
     // A record spoiled after the file was opened, and a file without records.
     {"file_spoiled", {NO, NO, AT_0}, {{{}, {}, {CORRUPT}}}},
-    {"no_records", {NO, NO, AT_0}, {{{}, {}, {UPLOAD_COMPLETED}}}},
+    {"no_records", {NO, NO, AT_0}, {{{}, {}, {COMPLETED}}}},
     {"wrong_format", {{{2, 2}, {1, 1}, NO}}, {{{FORMAT}, {FORMAT}, {}}}},
     {"unknown_product", {{{1, 1}, NO, AT_0}}, {{{UNKNOWN}, {}, {UNKNOWN}}}},
     {"other_product", {NO, NO, AT_0}, {{{}, {}, {L"The selected firmware is not suitable for your tq390"}}}},
@@ -163,6 +165,9 @@ class FaultFixture : public SheetFixture {
                                                  (RECORDS - k + 1) * 22 + (k % 2 ? 11 : 0));
                 });
                 break;
+            case FILE_GROWS:
+                Observe(k, [this] { std::ofstream(file, std::ios::app) << "0011\r\n"; });
+                break;
             case FILE_SPOILED:
                 onOpened = [this] { WriteFile({.nRecords = RECORDS, .nShortRecord = 1}, file); };
                 break;
@@ -232,16 +237,20 @@ class FaultFixture : public SheetFixture {
         // Nothing answers the first request: 100 ms (Read) or 10 ms (Store) before the open, 1000
         // ms before the wake-up; the upload's first step after 100 ms, 500 ms of quiet line, 500
         // ms between the start commands, and 500 ms before the port closes; 64 pauses of 10 ms
-        // for a line that keeps talking; then the time-out.
+        // (100 ms before the start commands) for a line that keeps talking; then the time-out.
         if (bOnAFreshLine && e == 0 && (r.nEnding == SILENT || r.nEnding == CHATTER)) {
             const int64_t nOpened[] = {1101, 1011, 100 + 500 + 500};
             EXPECT_EQ(host.MessageBoxes().at(0).nAtMs - m_nTapMs,
-                      nOpened[r.nSequence] + (r.nEnding == CHATTER ? 640 : 0) +
+                      nOpened[r.nSequence] +
+                          (r.nEnding == CHATTER ? (r.nSequence == UPLOAD ? 6400 : 640) : 0) +
                           (r.nSequence == UPLOAD ? 3500 : 1000));
         }
         if (r.nSequence == UPLOAD) {
-            std::string strVerdicts(
-                r.nEnding == LATE || r.nEnding == STOPPED ? k : std::max(k - 1, 0), '.');
+            std::string strVerdicts(r.nEnding == FILE_GROWS ? RECORDS
+                                    : r.nEnding == LATE || r.nEnding == STOPPED
+                                        ? k
+                                        : std::max(k - 1, 0),
+                                    '.');
             EXPECT_EQ(Verdicts(), r.nEnding == REFUSED ? strVerdicts + "/" : strVerdicts);
             if (r.nEnding == FILE_GONE) {
                 EXPECT_EQ(Fw(IDC_NEW_VERSION).GetWindowText(),
@@ -280,7 +289,7 @@ class FaultFixture : public SheetFixture {
     }
     void ExpectSuccess(Sequence nSequence) {
         if (nSequence == UPLOAD) {
-            EXPECT_EQ(BoxTexts(), Texts{UPLOAD_COMPLETED});
+            EXPECT_EQ(BoxTexts(), Texts{COMPLETED});
             EXPECT_EQ(Verdicts(), std::string(RECORDS, '.'));
         } else {
             EXPECT_EQ(BoxTexts(), Texts{});

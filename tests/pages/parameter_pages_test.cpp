@@ -15,6 +15,50 @@ using namespace platform::ui;
 const wchar_t NOT_AN_INTEGER[] = L"Please enter an integer.";
 const auto Num = [](int64_t n) { return std::to_wstring(n); };
 
+// Every numeric field, page by page, each page's fields in the order they are read back.
+struct Field {
+    int nPage, nEditId;
+    int32_t GyroParameters::*pValue;
+    int32_t nMin, nMax;
+    bool bTwoStage;
+    const wchar_t *pszBelowMin, *pszAboveMax;
+};
+const wchar_t ENDPOINT_LOW[] =
+    L"Endpoint must be greater or equal to 30%\nValue has been changed to previous value";
+const wchar_t ENDPOINT_HIGH[] =
+    L"Endpoint must be less or equal to 145%\nValue has been change to previous value";
+const wchar_t EXPONENTIAL_LOW[] =
+    L"Exponentials must be greater or equal to -100%\nValue has been changed to previous value";
+const wchar_t EXPONENTIAL_HIGH[] =
+    L"Exponentials must be less or equal to 100%\nValue has been change to previous value";
+const wchar_t GAIN_LOW[] =
+    L"Gain must be greater or equal to 50%\nValue has been changed to previous value";
+const wchar_t GAIN_HIGH[] =
+    L"Gain must be less or equal to 200%\nValue has been change to previous value";
+const Field FIELDS[] = {
+    {IDD_COMMON_PAGE, IDC_DEADBAND, &GyroParameters::RudderstickDeadband, 5, 100, true,
+     L"Deadband must be greater or equal to 5\nValue has been changed to previous value",
+     L"Deadband must be less or equal to 100\nValue has been change to previous value"},
+    {IDD_SERVO_PAGE, IDC_HIGH_ENDPOINT, &GyroParameters::HighEndpoint, 30, 145, true, ENDPOINT_LOW,
+     ENDPOINT_HIGH},
+    {IDD_SERVO_PAGE, IDC_LOW_ENDPOINT, &GyroParameters::LowEndpoint, 30, 145, true, ENDPOINT_LOW,
+     ENDPOINT_HIGH},
+    {IDD_SERVO_PAGE, IDC_MIDPOINT_TRIM, &GyroParameters::MidpointTrim, -100, 100, true,
+     L"Midpoint trim must be greater or equal to -100\nValue has been changed to previous value",
+     L"Midpoint trim must be less or equal to 100\nValue has been change to previous value"},
+    {IDD_MODE1_PAGE, IDC_RATE_EXPONENTIAL, &GyroParameters::RateRudderExponential, -100, 100, false,
+     EXPONENTIAL_LOW, EXPONENTIAL_HIGH},
+    {IDD_MODE2_PAGE, IDC_CCW_STOP_GAIN, &GyroParameters::AvcsCcwStopGain, 50, 200, false, GAIN_LOW,
+     GAIN_HIGH},
+    {IDD_MODE2_PAGE, IDC_CW_STOP_GAIN, &GyroParameters::AvcsCwStopGain, 50, 200, false, GAIN_LOW,
+     GAIN_HIGH},
+    {IDD_MODE2_PAGE, IDC_AVCS_EXPONENTIAL, &GyroParameters::AvcsRudderExponential, -100, 100, false,
+     EXPONENTIAL_LOW, EXPONENTIAL_HIGH},
+    {IDD_MODE2_PAGE, IDC_SENSITIVITY, &GyroParameters::AvcsRudderSensitivity, 50, 150, false,
+     L"Sensitivity must be greater or equal to 50%\nValue has been changed to previous value",
+     L"Sensitivity must be less or equal to 150%\nValue has been change to previous value"},
+};
+
 class Pages : public AppFixture {
   public:
     Pages() {
@@ -32,13 +76,15 @@ class Pages : public AppFixture {
                 return *pControl;
         throw std::runtime_error("no such button");
     }
-    CControl& Edit(const NumericField& f) { return On(f.nPage, f.nEditId); }
+    CControl& Edit(const Field& f) { return On(f.nPage, f.nEditId); }
     // Another field of the page to tap, or else a button.
-    CControl& Elsewhere(const NumericField& f) {
-        const auto fields = NumericFieldsOfPage(f.nPage);
-        return fields.size() < 2 ? Button(f.nPage, L"+10") : Edit(fields[&f == fields.data()]);
+    CControl& Elsewhere(const Field& f) {
+        for (const Field& other : FIELDS)
+            if (other.nPage == f.nPage && &other != &f)
+                return Edit(other);
+        return Button(f.nPage, L"+10");
     }
-    void TypeAndLeave(const NumericField& f, const std::wstring& strText) {
+    void TypeAndLeave(const Field& f, const std::wstring& strText) {
         CUserInput::Type(Edit(f), strText);
         CUserInput::Focus(Elsewhere(f));
     }
@@ -58,13 +104,16 @@ class Pages : public AppFixture {
 
 TEST_F(Pages, EveryNumericFieldChecksWhatIsTypedAndClampsWhatIsStepped) {
     enum Box { NO_BOX, LOWER, UPPER, INTEGER };
-    for (const NumericField& f : NUMERIC_FIELDS) {
-        SCOPED_TRACE(::testing::Message() << f.pszCaption << " on " << f.nPage);
+    for (const Field& f : FIELDS) {
+        SCOPED_TRACE(::testing::Message() << f.nEditId << " on " << f.nPage);
         ASSERT_TRUE(Show(f.nPage));
-        // The first activation focuses the initial step target, Common's "5" all selected.
-        CControl& first = f.nPage == IDD_MODE2_PAGE ? On(f.nPage, IDC_ACCELERATION) : Edit(f);
-        EXPECT_TRUE(&f != NumericFieldsOfPage(f.nPage).data() ||
-                    Page(f.nPage).GetFocus() == &first);
+        // The first activation focuses the initial step target, Common's "5" all selected;
+        // the Servo page has none, and nothing there has the focus.
+        CControl* pFirst = f.nPage == IDD_MODE2_PAGE   ? &On(f.nPage, IDC_ACCELERATION)
+                           : f.nPage == IDD_SERVO_PAGE ? nullptr
+                                                       : &Edit(f);
+        const bool bFirst = &f == FIELDS || f.nPage != (&f - 1)->nPage;
+        EXPECT_TRUE(!bFirst || Page(f.nPage).GetFocus() == pFirst);
         EXPECT_TRUE(f.nPage != IDD_COMMON_PAGE || Edit(f).SelEnd() == 1);
         const std::vector<std::wstring> typedByBox[] = {
             {Num(f.nMin), L"  +" + Num(f.nMax), Num(f.nMin + 7) + L"abc"},
@@ -111,6 +160,14 @@ TEST_F(Pages, EveryNumericFieldChecksWhatIsTypedAndClampsWhatIsStepped) {
         CUserInput::Tap(Button(f.nPage, L"-10"));
         EXPECT_EQ(Record().*f.pValue, f.nMin);
 
+        // The step target is clamped at activation, and that is its committed value.
+        ASSERT_TRUE(Show(IDD_MAIN_PAGE));
+        Record().*f.pValue = f.nMax + 50;
+        ASSERT_TRUE(Show(f.nPage));
+        TypeAndLeave(f, Num(f.nMax + 1));
+        EXPECT_EQ(Boxes(), Texts{f.pszAboveMax});
+        EXPECT_EQ(Edit(f).GetWindowText(), Num(f.nMax));
+
         // A committed value above the maximum (from a Read) comes back after every message.
         // Another step target first, so that activation leaves the field unclamped.
         if (f.nPage == IDD_MODE1_PAGE)
@@ -124,8 +181,7 @@ TEST_F(Pages, EveryNumericFieldChecksWhatIsTypedAndClampsWhatIsStepped) {
         EXPECT_EQ(Edit(f).GetWindowText(), Num(f.nMax + 50));
         TypeAndLeave(f, Num(f.nMin - 1));
         EXPECT_EQ(Boxes(),
-                  (f.form == RangeCheckForm::TWO_STAGE ? Texts{f.pszBelowMin, f.pszAboveMax}
-                                                       : Texts{f.pszBelowMin}));
+                  (f.bTwoStage ? Texts{f.pszBelowMin, f.pszAboveMax} : Texts{f.pszBelowMin}));
         EXPECT_EQ(Edit(f).GetWindowText(), Num(f.nMax + 50));
         TypeAndLeave(f, Num(f.nMax));
     }
@@ -177,8 +233,7 @@ TEST_F(Pages, ServoListsApplyPresetsAndTurnTheModelToGenericOnAHandMadeType) {
 
 // Read on Main, edits on three pages, Store: the gyro holds what the pages show.
 TEST_F(Pages, ReadValuesShowOnTheNextActivationAndEditsReachTheGyro) {
-    GyroParameters defaults;
-    LoadDefaults(defaults);
+    const GyroParameters defaults{100, 100, 100, 100, 5, -50, -50, 15, 15, 100, 0, 5, 0, 0, false};
     EXPECT_EQ(Record(), defaults);  // from the start
     host.SetDialogResponder(IDD_SPLASH,
                             [](CDialog& d) { CUserInput::Tap(*d.GetDlgItem(IDC_I_AGREE)); });
@@ -190,6 +245,7 @@ TEST_F(Pages, ReadValuesShowOnTheNextActivationAndEditsReachTheGyro) {
     gyro.SetWord(0x0108, 20);      // deadband
     gyro.SetWord(0x010E, 15);      // acceleration profile at the slow end
     gyro.SetWord(0x011E, 0x0200);  // reversed
+    gyro.SetWord(0x0100, 2150);    // a high endpoint of 150 %, which only a typed value changes
     tapAndFinish(IDC_READ);
     ASSERT_TRUE(Show(IDD_COMMON_PAGE));
     EXPECT_EQ(On(IDD_COMMON_PAGE, IDC_DEADBAND).GetWindowText(), L"20");
@@ -209,33 +265,46 @@ TEST_F(Pages, ReadValuesShowOnTheNextActivationAndEditsReachTheGyro) {
     }
     EXPECT_EQ(Record().RudderstickDeadband, 20);
     CUserInput::Type(On(IDD_COMMON_PAGE, IDC_DEADBAND), L"30");
+    // The Servo page opens without a step target: "+10" changes nothing.
     ASSERT_TRUE(Show(IDD_SERVO_PAGE));
+    const GyroParameters read = Record();
+    CUserInput::Tap(Button(IDD_SERVO_PAGE, L"+10"));
+    EXPECT_EQ(Record(), read);
+    EXPECT_EQ(On(IDD_SERVO_PAGE, IDC_HIGH_ENDPOINT).GetWindowText(), L"150");
     CUserInput::Pick(On(IDD_SERVO_PAGE, IDC_SERVO_MODEL), 23);  // JR 810G
     ASSERT_TRUE(Show(IDD_MODE2_PAGE));
     CControl& acceleration = On(IDD_MODE2_PAGE, IDC_ACCELERATION);
+    CControl& deceleration = On(IDD_MODE2_PAGE, IDC_DECELERATION);
     EXPECT_EQ(acceleration.GetPos(), 0);
     CUserInput::MoveThumb(acceleration, 3);  // the record follows the thumb, pen still down
     EXPECT_EQ(Record().AvcsAccelerationProfile, 3);
     CUserInput::ReleaseThumb(acceleration);
     // The trackbar is now the step target: "+1" only takes the focus back to it.
-    CUserInput::Focus(On(IDD_MODE2_PAGE, IDC_DECELERATION));
-    const GyroParameters before = Record();
-    CUserInput::Tap(Button(IDD_MODE2_PAGE, L"+1"));
-    EXPECT_EQ(Page(IDD_MODE2_PAGE).GetFocus(), &acceleration);
-    EXPECT_EQ(Record(), before);
+    for (CControl* pMoved : {&acceleration, &deceleration}) {
+        CUserInput::Focus(pMoved == &acceleration ? deceleration : acceleration);
+        const GyroParameters before = Record();
+        CUserInput::Tap(Button(IDD_MODE2_PAGE, L"+1"));
+        EXPECT_EQ(Page(IDD_MODE2_PAGE).GetFocus(), pMoved);
+        EXPECT_EQ(Record(), before);
+        CUserInput::Drag(deceleration, 6);
+    }
+    EXPECT_EQ(Record().AvcsDecelerationProfile, 6);
+    CUserInput::Drag(acceleration, 15);  // the "Fast" end
     CUserInput::Type(On(IDD_MODE2_PAGE, IDC_CW_STOP_GAIN), L"150");
-    ASSERT_TRUE(Show(IDD_MAIN_PAGE));
+    for (int nTab : {1, 2, 3, 4, 5, 0})  // every page once more
+        ASSERT_TRUE(CUserInput::ChooseTab(*pSheet, nTab));
     tapAndFinish(IDC_STORE);
-    EXPECT_EQ(gyro.Word(0x0108), 30);
-    EXPECT_EQ(gyro.Word(0x011E), 0x0600);
-    EXPECT_EQ(gyro.Word(0x0118), 21 * 256 + 10);
-    EXPECT_EQ(gyro.Word(0x010E), 12);
-    EXPECT_EQ(gyro.Word(0x0104), 150);
+    // Deadband, direction, servo data, both profiles and their copies, gain, high endpoint.
+    const std::pair<uint16_t, int> WORDS[] = {{0x0108, 30}, {0x011E, 0x0600}, {0x0118, 0x150A},
+                                              {0x010E, 0},  {0x0112, 0},      {0x0110, 9},
+                                              {0x0114, 9},  {0x0104, 150},    {0x0100, 2150}};
+    for (auto [nAddress, nWord] : WORDS)
+        EXPECT_EQ(gyro.Word(nAddress), nWord) << std::hex << nAddress;
 
     // Load Defaults shows on every page at its next activation.
     CUserInput::Tap(Ctl(IDC_LOAD_DEFAULTS));
     EXPECT_EQ(Record(), defaults);
-    for (const NumericField& f : NUMERIC_FIELDS) {
+    for (const Field& f : FIELDS) {
         ASSERT_TRUE(Show(f.nPage));
         EXPECT_EQ(Edit(f).GetWindowText(), Num(defaults.*f.pValue));
     }

@@ -51,6 +51,21 @@ TEST_F(ReadStore, ReadNamesEachRequestAsItGoesAndCompletesAt1554Ms) {
     EXPECT_EQ(loop.NowMs() - m_nTapMs, 1554 + 2000);
 }
 
+// A serial number is taken whole or not at all: when either half fails its checksum, the
+// last one stays and the box stays empty.
+TEST_F(ReadStore, ASerialNumberIsNeverMadeOfTwoReads) {
+    for (const uint32_t nBadWord : {0u, 4u, 5u}) {  // none, the low word, the high word
+        gyro.ResetCounters();
+        if (nBadWord)
+            gyro.SetBadChecksum(sim::GyroFaultTarget::Nth(nBadWord));
+        TapAndWatch(IDC_READ);
+        EXPECT_EQ(Text(IDC_SERIAL_NUMBER), nBadWord ? L"" : L"74565");
+        EXPECT_EQ(Main().m_link.Identity().SerialNumber, 74565);
+        gyro.SetWord(0x000A, 0x0001);  // the number of another gyro: 131073
+        gyro.SetWord(0x000C, 0x0002);
+    }
+}
+
 TEST_F(ReadStore, StoreWritesTheFifteenWordsInOrderAfterTheAgreement) {
     // The defaults but for the high endpoint, the acceleration profile, the servo (Futaba
     // BLS251, key 24), its type, the trim and the direction.

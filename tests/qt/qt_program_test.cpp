@@ -44,15 +44,15 @@ using namespace platform::ui;
 using platform::qt::QtEventLoop;
 using platform::qt::QtUiHost;
 
-// The gyro's sixteen parameter words: endpoints 120 % and 115 %, stop gains 120 and 110,
+// The gyro's sixteen parameter words: endpoints 150 % and 115 %, stop gains 120 and 110,
 // deadband 12, exponentials -30 (AVCS) and -20 (rate), profiles at 10 and 6, sensitivity 90, a
 // Futaba BLS251 at 0.06, trim -8, reversed.
 const char GYRO_MEMORY[] =
-    "07E8\n040D\n0078\n006E\n000C\nFFE2\nFFEC\n0005\n0009\n0005\n0009\n005A\n"
+    "0866\n040D\n0078\n006E\n000C\nFFE2\nFFEC\n0005\n0009\n0005\n0009\n005A\n"
     "1806\n0000\nFFF8\n0B00\n";
-// After the pilot's changes: high endpoint 121 %, deadband 25, acceleration profile at 14.
+// After the pilot's changes: high endpoint 145 %, deadband 25, acceleration profile at 14.
 const char STORED_MEMORY[] =
-    "07EC\n040D\n0078\n006E\n0019\nFFE2\nFFEC\n0001\n0009\n0001\n0009\n005A\n"
+    "0851\n040D\n0078\n006E\n0019\nFFE2\nFFEC\n0001\n0009\n0001\n0009\n005A\n"
     "1806\n0000\nFFF8\n0B00\n";
 
 // The pictures of the pages, for the README (tools/update-screenshots.sh).
@@ -63,7 +63,7 @@ const QString SCREENSHOT_DIR = QStringLiteral(MORVANE_SCREENSHOT_DIR "/");
 const std::tuple<int, const char*, const char*> SHOWN[] = {
     {0, "Firmware Version", "1.07"}, {0, "Loader Version", "1.03"}, {0, "Serial Number", "74565"},
     {1, "Rudder Stick Deadband", "12"}, {1, "Normal", "released"}, {1, "Reverse", "pressed"},
-    {2, "High Endpoint", "120"}, {2, "Low Endpoint", "115"}, {2, "Midpoint Trim", "-8"},
+    {2, "High Endpoint", "150"}, {2, "Low Endpoint", "115"}, {2, "Midpoint Trim", "-8"},
     {2, "Servo", "Futaba BLS251"}, {2, "Type", "760usec/560Hz"}, {2, "Speed", "0.06"},
     {3, "Rudder Exponential", "-20"}, {4, "Acceleration Profile", "10"},
     {4, "Deceleration Profile", "6"}, {4, "Clockwise Stop Gain", "120"},
@@ -316,8 +316,11 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
                 if (nPage == nTab) {
                     EXPECT_EQ(Told(Named(shown, pszName)), pszValue) << pszName;
                 }
-            for (const auto& pControl : shown.Controls())
+            for (const auto& pControl : shown.Controls()) {  // Qt focuses no other control
                 EXPECT_NE(host.ControlWidget(*pControl)->accessibleName(), "");
+                EXPECT_TRUE(!host.ControlWidget(*pControl)->hasFocus() ||
+                            shown.GetFocus() == pControl.get());
+            }
             ExpectTidy(host.WindowWidget(shown));
             Photograph(window, QString::fromStdWString(shown.Title()).section(' ', 0, 0).toLower());
         }
@@ -349,14 +352,14 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
         }
 
         // Servo: the field loses the focus before "+1" is clicked, so 150 is refused first
-        // and the step goes from the value read.
+        // and the step goes from the value read, clamped.
         CPropertyPage& servo = choose(2);
         QWidget* pHigh = Named(servo, "High Endpoint");
         type(pHigh, "150", false);
         Expect("Info: Endpoint must be less or equal to 145%\n");
         click(Named(servo, "+1"));
         EXPECT_EQ(nExpectedBoxes, 0);
-        EXPECT_EQ(Told(pHigh), "121");
+        EXPECT_EQ(Told(pHigh), "145");
         // A list that gets the focus by the keys is the step target: "+1" only takes the
         // focus back to it. The wheel over it changes nothing.
         QWidget* pTrim = Named(servo, "Midpoint Trim");
