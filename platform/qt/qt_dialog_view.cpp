@@ -529,6 +529,12 @@ void CQtDialogView::Sync(CControl& control) {
     pWidget->setEnabled(control.IsWindowEnabled());
     pWidget->setVisible(control.IsWindowVisible());
     const QString strText = ToQt(control.GetWindowText());
+    // A static's description is its text (below); other controls' is the framework's.
+    if (const QString strDescription = ToQt(control.GetDescription());
+        control.Kind() != ControlKind::Static && pWidget->toolTip() != strDescription) {
+        pWidget->setToolTip(strDescription);
+        pWidget->setAccessibleDescription(strDescription);
+    }
     switch (control.Kind()) {
         case ControlKind::GroupBox:
             static_cast<QGroupBox*>(pWidget)->setTitle(ToQt(DisplayText(control.GetWindowText())));

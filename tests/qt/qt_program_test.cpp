@@ -53,18 +53,22 @@ const char STORED_MEMORY[] =
 // The pictures of the pages, for the README (tools/update-screenshots.sh).
 const QString SCREENSHOT_DIR = QStringLiteral(MORVANE_SCREENSHOT_DIR "/");
 
-// What each tab shows after the Read, by the names a screen reader gives the controls.
+// What each tab shows after the Read, by the names a screen reader gives the controls, and the
+// unit and range that some fields' tooltips and descriptions tell (not checked where empty).
 // clang-format off
-const std::tuple<int, const char*, const char*> SHOWN[] = {
-    {0, "Firmware Version", "1.07"}, {0, "Loader Version", "1.03"}, {0, "Serial Number", "74565"},
-    {1, "Rudder Stick Deadband", "12"}, {1, "Normal", "released"}, {1, "Reverse", "pressed"},
-    {2, "High Endpoint", "120"}, {2, "Low Endpoint", "115"}, {2, "Midpoint Trim", "-8"},
-    {2, "Servo", "Futaba BLS251"}, {2, "Type", "760usec/560Hz"}, {2, "Speed", "0.06"},
-    {3, "Rudder Exponential", "-20"}, {4, "Acceleration Profile", "10"},
-    {4, "Deceleration Profile", "6"}, {4, "Clockwise Stop Gain", "120"},
-    {4, "Counter Clockwise Stop Gain", "110"}, {4, "Rudder Exponential", "-30"},
-    {4, "Rudder Sensitivity", "90"}, {5, "New firmware version", "1.23"},
-    {5, "Firmware transfer progress", "0"}};
+const std::tuple<int, const char*, const char*, const char*> SHOWN[] = {
+    {0, "Firmware Version", "1.07", ""}, {0, "Loader Version", "1.03", ""},
+    {0, "Serial Number", "74565", ""}, {1, "Rudder Stick Deadband", "12", "5 to 100"},
+    {1, "Normal", "released", ""}, {1, "Reverse", "pressed", ""},
+    {2, "High Endpoint", "120", "Percent of servo travel, 30 to 145"},
+    {2, "Low Endpoint", "115", "Percent of servo travel, 30 to 145"},
+    {2, "Midpoint Trim", "-8", "-100 to 100"}, {2, "Servo", "Futaba BLS251", ""},
+    {2, "Type", "760usec/560Hz", ""}, {2, "Speed", "0.06", ""},
+    {3, "Rudder Exponential", "-20", "Percent, -100 to 100"},
+    {4, "Acceleration Profile", "10", "0 (slow) to 15 (fast)"}, {4, "Deceleration Profile", "6", ""},
+    {4, "Clockwise Stop Gain", "120", ""}, {4, "Counter Clockwise Stop Gain", "110", ""},
+    {4, "Rudder Exponential", "-30", ""}, {4, "Rudder Sensitivity", "90", "Percent, 50 to 150"},
+    {5, "New firmware version", "1.23", ""}, {5, "Firmware transfer progress", "0", ""}};
 // clang-format on
 
 // Acts on every modal window of type T that opens, from a timer of Qt's own, as a person would
@@ -307,9 +311,14 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
             CPropertyPage& shown = choose(nTab);
             if (&shown == &sheet.m_firmwarePage)
                 click(Named(shown, "Open Firmware File"));
-            for (const auto& [nPage, pszName, pszValue] : SHOWN)
+            for (const auto& [nPage, pszName, pszValue, pszDescription] : SHOWN)
                 if (nPage == nTab) {
-                    EXPECT_EQ(Told(Named(shown, pszName)), pszValue) << pszName;
+                    QWidget* pWidget = Named(shown, pszName);
+                    EXPECT_EQ(Told(pWidget), pszValue) << pszName;
+                    if (*pszDescription) {
+                        EXPECT_EQ(pWidget->toolTip() + "|" + pWidget->accessibleDescription(),
+                                  QString(pszDescription) + "|" + pszDescription);
+                    }
                 }
             for (const auto& pControl : shown.Controls())
                 EXPECT_NE(host.ControlWidget(*pControl)->accessibleName(), "");
