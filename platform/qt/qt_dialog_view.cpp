@@ -1,5 +1,8 @@
 #include "platform/qt/qt_dialog_view.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -93,6 +96,47 @@ class CQtDropDownList final : public QComboBox {
     bool m_bClosing = false;
     bool m_bChosen = false;
 };
+
+// What a screen reader is told of a drop-down list: its name is its label ("Servo"), the
+// entry shown is its value. (Qt's own interface on Linux names the list by its entry.) Its
+// one child is the dropped list, as in Qt's; the focus can be set from outside.
+class CQtDropDownListAccessible final : public QAccessibleWidget {
+  public:
+    explicit CQtDropDownListAccessible(QComboBox* pCombo)
+        : QAccessibleWidget(pCombo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Value ? Combo()->currentText() : QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int nIndex) const override {
+        return nIndex == 0 ? QAccessible::queryAccessibleInterface(Combo()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* pChild) const override {
+        return pChild && pChild->object() == Combo()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << showMenuAction() << pressAction();
+    }
+    void doAction(const QString& strAction) override {
+        if (strAction != showMenuAction() && strAction != pressAction())
+            QAccessibleWidget::doAction(strAction);
+        else if (Combo()->view()->isVisible())
+            Combo()->hidePopup();
+        else
+            Combo()->showPopup();
+    }
+
+  private:
+    QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* DropDownListAccessible(const QString& strClass, QObject* pObject) {
+    if (strClass != QLatin1String("QComboBox"))
+        return nullptr;
+    auto* pList = dynamic_cast<CQtDropDownList*>(pObject);
+    return pList ? new CQtDropDownListAccessible(pList) : nullptr;
+}
 
 // A trackbar whose keys step as the handheld's do (left and up are "line up").
 class CQtTrackbar final : public QSlider {
@@ -440,6 +484,8 @@ QWidget* CQtDialogView::CreateToggle(size_t nIndex) {
 }
 
 QWidget* CQtDialogView::CreateDropDownList(size_t nIndex) {
+    static const bool bAccessible = (QAccessible::installFactory(DropDownListAccessible), true);
+    (void)bAccessible;
     auto* pCombo = new CQtDropDownList(this);
     pCombo->setEditable(false);
     pCombo->m_onPick = [this, nIndex](int nItem) {

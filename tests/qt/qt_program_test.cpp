@@ -192,13 +192,16 @@ struct QtProgramTest : ::testing::Test {
         for (const std::string& strText : boxes)
             ADD_FAILURE() << "message box: " << strText;
     }
-    // The control of the page that a screen reader names so, not its label (the page itself
-    // when there is none).
+    // The control of the page that a screen reader names so, not its label or group box (the
+    // page itself when there is none).
     QWidget* Named(CDialog& page, const char* pszName) {
-        for (const auto& pControl : page.Controls())
+        for (const auto& pControl : page.Controls()) {
+            QWidget* pWidget = host.ControlWidget(*pControl);
             if (pControl->Kind() != ControlKind::Static &&
-                host.ControlWidget(*pControl)->accessibleName() == pszName)
-                return host.ControlWidget(*pControl);
+                pControl->Kind() != ControlKind::GroupBox &&
+                QAccessible::queryAccessibleInterface(pWidget)->text(QAccessible::Name) == pszName)
+                return pWidget;
+        }
         ADD_FAILURE() << "no control named " << pszName;
         return host.WindowWidget(page);
     }
@@ -297,6 +300,8 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
         click(Named(page, "Read"));
         ASSERT_TRUE(finished(L"Read Complete"));
         ASSERT_TRUE(boxes.empty());
+        // The port list is named by the group around it, and tells the port chosen.
+        EXPECT_TRUE(Told(Named(page, "Program Control")).ends_with(":(Simulated tq480 gyro)"));
 
         // Every tab as a pilot chooses it, with the gyro's values (and the sample firmware
         // file opened), every control named for a screen reader, tidy, photographed for the
