@@ -199,9 +199,10 @@ bool IsButtonKind(ControlKind kind) {
            kind == ControlKind::PushLikeToggle;
 }
 
-bool IsUserFocusReason(Qt::FocusReason reason) {
-    return reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
-           reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+// Focus that Qt gives back by itself (a window activated again, a popup closed) is not input;
+// any other move is: a click, the keys, a screen reader's focus action, a call from outside.
+bool IsRestoredFocus(Qt::FocusReason reason) {
+    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
 }
 
 int TrackbarCode(int nAction) {
@@ -681,6 +682,14 @@ void CQtDialogView::FocusChanged(CControl* pControl) {
     }
 }
 
+bool CQtDialogView::TakesFocusInput() const {
+    // A tab's page is shown, and the focus moved into it, before its sheet is asked.
+    const auto* pPage = dynamic_cast<const ui::CPropertyPage*>(m_pDlg);
+    if (pPage && pPage->GetSheet() && pPage->GetSheet()->GetActivePage() != pPage)
+        return false;
+    return !m_host.IsQtMovingFocus();
+}
+
 void CQtDialogView::ApplyFocus() {
     if (m_pDlg)
         FocusChanged(m_pDlg->GetFocus());
@@ -706,8 +715,7 @@ bool CQtDialogView::eventFilter(QObject* pWatched, QEvent* pEvent) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(pEvent)->reason();
     if (reason == Qt::MouseFocusReason)
         m_pMouseFocused = pControl;
-    // Focus that Qt moves by itself (a window activated, a popup closed) is not input.
-    if (pControl != m_pDlg->GetFocus() && IsUserFocusReason(reason)) {
+    if (pControl != m_pDlg->GetFocus() && !IsRestoredFocus(reason) && TakesFocusInput()) {
         const QPointer<CQtDialogView> pSelf(this);
         const int nModals = m_host.ModalsOpened();
         Input(nIndex, [](CControl& control) { CUserInput::Focus(control); });

@@ -73,6 +73,16 @@ class QtUiHost final : public ui::UiHost {
     // After a person's input: closes the modal windows whose dialog or sheet has ended.
     void AfterInput();
 
+    // Runs Qt's own work that moves the focus (a tab's page brought to the front); the focus
+    // changes meanwhile are not input.
+    template <typename Work>
+    void MoveFocusAsQt(Work work) {
+        ++m_nQtFocusMoves;
+        work();
+        --m_nQtFocusMoves;
+    }
+    bool IsQtMovingFocus() const { return m_nQtFocusMoves > 0; }
+
   private:
     QWidget* OwnerWindow(ui::CDialog* pOwner) const;
     CQtSheetWindow* SheetOf(const ui::CPropertySheet* pSheet) const;
@@ -82,6 +92,7 @@ class QtUiHost final : public ui::UiHost {
     IconLookup m_iconLookup = nullptr;
     int m_nModalDepth = 0;
     int m_nModalsOpened = 0;
+    int m_nQtFocusMoves = 0;
     std::map<const ui::CDialog*, QPointer<CQtDialogView>> m_views;
     std::vector<CQtModalWindow*> m_modalWindows;
     std::vector<CQtSheetWindow*> m_sheetWindows;

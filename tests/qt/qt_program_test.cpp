@@ -401,6 +401,14 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
         EXPECT_TRUE(pAcceleration->hasFocus());
         EXPECT_EQ(Told(pAcceleration), "14");
 
+        // A screen reader's focus move out of a field checks it as a click elsewhere would.
+        QWidget* pSensitivity = Named(mode2, "Rudder Sensitivity");
+        type(pSensitivity, "151", false);
+        Expect("Info: Sensitivity must be less or equal to 150%\n");
+        Named(mode2, "Rudder Exponential")->setFocus(Qt::OtherFocusReason);
+        EXPECT_EQ(nExpectedBoxes, 0);
+        EXPECT_EQ(Told(pSensitivity), "90");
+
         // Store on Main, agreed with a click: the gyro's memory holds the changes.
         CModalActor<QDialog> agreeing(Agree);
         click(Named(choose(0), "Store"));
