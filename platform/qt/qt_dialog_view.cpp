@@ -507,7 +507,11 @@ QWidget* CQtDialogView::CreateListBox(size_t nIndex, const ControlTemplate& tmpl
     pList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pList->setVerticalScrollBarPolicy((tmpl.nStyle & ui::STYLE_VSCROLL) ? Qt::ScrollBarAsNeeded
                                                                         : Qt::ScrollBarAlwaysOff);
-    if (!(tmpl.nStyle & ui::STYLE_BORDER))
+    // The style's own frame is drawn as lines, which vanish where a fractional scale puts them
+    // between two device pixels; a style-sheet border is filled and always shows.
+    if (tmpl.nStyle & ui::STYLE_BORDER)
+        pList->setStyleSheet(QStringLiteral("QListWidget { border: 1px solid palette(mid); }"));
+    else
         pList->setFrameShape(QFrame::NoFrame);
     connect(pList, &QListWidget::itemSelectionChanged, this, [this, nIndex, pList] {
         const QModelIndexList selected = pList->selectionModel()->selectedRows();

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -22,6 +23,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <sstream>
 #include <tuple>
@@ -112,6 +115,34 @@ void ExpectTidy(QWidget* pView) {
             EXPECT_FALSE(rect.intersects(other))
                 << (strWhere + " overlaps " + strOther).toStdString();
         placed.emplace_back(rect, strWhere);
+    }
+}
+
+// Every framed control shows all four sides of its frame at fractional scales too, where a
+// line may fall between two device pixels: the darkest pixel across each side's middle.
+void ExpectFramed(QWidget* pView) {
+    for (const double dScale : {1.25, 1.5, 1.75}) {
+        QImage image(pView->size() * dScale, QImage::Format_RGB32);
+        image.setDevicePixelRatio(dScale);
+        pView->render(&image);
+        for (QWidget* pWidget : pView->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!pWidget->isVisible() || qobject_cast<QLabel*>(pWidget) ||
+                qobject_cast<QSlider*>(pWidget) || qobject_cast<QGroupBox*>(pWidget))
+                continue;
+            const QRect r((QPointF(pWidget->pos()) * dScale).toPoint(),
+                          (QSizeF(pWidget->size()) * dScale).toSize());
+            std::array<int, 4> darkest = {255, 255, 255, 255};
+            for (int i = -1; i <= 2; ++i) {
+                const QPoint sides[] = {{r.left() + i, r.center().y()},
+                                        {r.right() + 1 - i, r.center().y()},
+                                        {r.center().x(), r.top() + i},
+                                        {r.center().x(), r.bottom() + 1 - i}};
+                for (size_t n = 0; n < darkest.size(); ++n)
+                    darkest[n] = std::min(darkest[n], qGray(image.pixel(sides[n])));
+            }
+            for (const int nGray : darkest)
+                EXPECT_LT(nGray, 0xD8) << pWidget->accessibleName().toStdString() << " " << dScale;
+        }
     }
 }
 
@@ -329,6 +360,7 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
                 EXPECT_NE(host.ControlWidget(*pControl)->accessibleName(), "");
             ExpectTidy(host.WindowWidget(shown));
             Photograph(window, QString::fromStdWString(shown.Title()).section(' ', 0, 0).toLower());
+            ExpectFramed(host.WindowWidget(shown));
         }
 
         // Common: 300 typed into the deadband is refused with the handheld's message when the
