@@ -1,5 +1,7 @@
 #include "pages/mode2_page.h"
 
+#include <string>
+
 #include "res/resources.h"
 
 using namespace platform::ui;
@@ -25,8 +27,13 @@ CMode2CtrlPage::CMode2CtrlPage() : CNumericFieldPage(IDD_MODE2_PAGE, RULES) {}
 
 bool CMode2CtrlPage::OnInitDialog() {
     CNumericFieldPage::OnInitDialog();
-    for (const int nId : {IDC_ACCELERATION, IDC_DECELERATION})
+    // Told beside each trackbar's name; the "Fast" label stands at the maximum's end.
+    const std::wstring strProfiles = std::to_wstring(PROFILE_POSITION_MIN) + L" (slow) to " +
+                                     std::to_wstring(PROFILE_POSITION_MAX) + L" (fast)";
+    for (const int nId : {IDC_ACCELERATION, IDC_DECELERATION}) {
         GetDlgItem(nId)->SetRange(PROFILE_POSITION_MIN, PROFILE_POSITION_MAX);
+        GetDlgItem(nId)->SetDescription(strProfiles);
+    }
     m_nStepTarget = 0;
     ShowFields();
     return true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "pages/common_page.h"
 #include "pages/mode1_page.h"
@@ -39,6 +40,8 @@ const wchar_t SENSITIVITY_LOW[] =
 const wchar_t SENSITIVITY_HIGH[] =
     L"Sensitivity must be less or equal to 150%\nValue has been change to previous value";
 
+const wchar_t SERVO_TRAVEL[] = L"servo travel";
+
 constexpr RangeCheckForm TWO = RangeCheckForm::TWO_STAGE;
 constexpr RangeCheckForm ONE = RangeCheckForm::ONE_STAGE;
 
@@ -50,9 +53,9 @@ constinit const std::array<NumericField, 9> NUMERIC_FIELDS = {{
     {IDD_COMMON_PAGE, IDC_DEADBAND, L"Rudder Stick Deadband", &GyroParameters::RudderstickDeadband,
      5, 100, TWO, DEADBAND_LOW, DEADBAND_HIGH},
     {IDD_SERVO_PAGE, IDC_HIGH_ENDPOINT, L"High Endpoint", &GyroParameters::HighEndpoint, 30, 145,
-     TWO, ENDPOINT_LOW, ENDPOINT_HIGH},
+     TWO, ENDPOINT_LOW, ENDPOINT_HIGH, SERVO_TRAVEL},
     {IDD_SERVO_PAGE, IDC_LOW_ENDPOINT, L"Low Endpoint", &GyroParameters::LowEndpoint, 30, 145, TWO,
-     ENDPOINT_LOW, ENDPOINT_HIGH},
+     ENDPOINT_LOW, ENDPOINT_HIGH, SERVO_TRAVEL},
     {IDD_SERVO_PAGE, IDC_MIDPOINT_TRIM, L"Midpoint Trim", &GyroParameters::MidpointTrim, -100, 100,
      TWO, TRIM_LOW, TRIM_HIGH},
     {IDD_MODE1_PAGE, IDC_RATE_EXPONENTIAL, L"Rudder Exponential",
@@ -82,6 +85,17 @@ const NumericField* NumericFieldFor(int32_t GyroParameters::*pValue) {
     return nullptr;
 }
 
+std::wstring RangeDescription(const NumericField& field) {
+    const std::wstring strMin = std::to_wstring(field.nMin);
+    const std::wstring strRange = strMin + L" to " + std::to_wstring(field.nMax);
+    if (std::wstring_view(field.pszBelowMin).find(strMin + L"%") == std::wstring_view::npos)
+        return strRange;
+    std::wstring strUnit = L"Percent";
+    if (field.pszPercentOf)
+        strUnit += std::wstring(L" of ") + field.pszPercentOf;
+    return strUnit + L", " + strRange;
+}
+
 CNumericFieldPage::CNumericFieldPage(int nTemplateId, const NumericPageRules& rules)
     : CPropertyPage(nTemplateId),
       m_committedValues(NumericFieldsOfPage(nTemplateId).size()),
@@ -101,6 +115,13 @@ const NumericField* CNumericFieldPage::FieldOfEdit(int nId) const {
 
 int32_t& CNumericFieldPage::Committed(const NumericField& field) {
     return m_committedValues[static_cast<size_t>(&field - m_fields.data())];
+}
+
+bool CNumericFieldPage::OnInitDialog() {
+    for (const NumericField& field : m_fields)
+        if (CControl* pEdit = GetDlgItem(field.nEditId))
+            pEdit->SetDescription(RangeDescription(field));
+    return CPropertyPage::OnInitDialog();
 }
 
 void CNumericFieldPage::DoDataExchange(CDataExchange* pDX) {

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "link/gyro_params.h"
@@ -33,6 +34,7 @@ struct NumericField {
     RangeCheckForm form;
     const wchar_t* pszBelowMin;
     const wchar_t* pszAboveMax;
+    const wchar_t* pszPercentOf = nullptr;  // what the percentage is of, when the page says
 };
 
 // Every numeric field, page by page in tab order, each page's fields in the order they are
@@ -43,6 +45,9 @@ extern const std::array<NumericField, 9> NUMERIC_FIELDS;
 std::span<const NumericField> NumericFieldsOfPage(int nPage);
 // The field bound to a GyroParameters member; null when the member is not a numeric field.
 const NumericField* NumericFieldFor(int32_t GyroParameters::*pValue);
+// The field's unit and range as its page tells them ("Percent of servo travel, 30 to 145"):
+// the unit is the one its range messages give the minimum ("30%"), none when they give none.
+std::wstring RangeDescription(const NumericField& field);
 
 constexpr std::array<int, 4> STEP_DELTAS = {+10, +1, -1, -10};
 
@@ -70,6 +75,8 @@ class CNumericFieldPage : public platform::ui::CPropertyPage {
 
     std::span<const NumericField> Fields() const { return m_fields; }
 
+    // Describes each field's unit and range on its edit box.
+    bool OnInitDialog() override;
     void DoDataExchange(platform::ui::CDataExchange* pDX) override;
     // Step buttons, and a field that gets or loses the focus.
     void OnCommand(int nId, int nCode) override;

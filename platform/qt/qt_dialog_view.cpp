@@ -1,5 +1,8 @@
 #include "platform/qt/qt_dialog_view.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -95,6 +98,47 @@ class CQtDropDownList final : public QComboBox {
     bool m_bChosen = false;
 };
 
+// What a screen reader is told of a drop-down list: its name is its label ("Servo"), the
+// entry shown is its value. (Qt's own interface on Linux names the list by its entry.) Its
+// one child is the dropped list, as in Qt's; the focus can be set from outside.
+class CQtDropDownListAccessible final : public QAccessibleWidget {
+  public:
+    explicit CQtDropDownListAccessible(QComboBox* pCombo)
+        : QAccessibleWidget(pCombo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Value ? Combo()->currentText() : QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int nIndex) const override {
+        return nIndex == 0 ? QAccessible::queryAccessibleInterface(Combo()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* pChild) const override {
+        return pChild && pChild->object() == Combo()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << showMenuAction() << pressAction();
+    }
+    void doAction(const QString& strAction) override {
+        if (strAction != showMenuAction() && strAction != pressAction())
+            QAccessibleWidget::doAction(strAction);
+        else if (Combo()->view()->isVisible())
+            Combo()->hidePopup();
+        else
+            Combo()->showPopup();
+    }
+
+  private:
+    QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* DropDownListAccessible(const QString& strClass, QObject* pObject) {
+    if (strClass != QLatin1String("QComboBox"))
+        return nullptr;
+    auto* pList = dynamic_cast<CQtDropDownList*>(pObject);
+    return pList ? new CQtDropDownListAccessible(pList) : nullptr;
+}
+
 // A trackbar whose keys step as the handheld's do (left and up are "line up").
 class CQtTrackbar final : public QSlider {
   public:
@@ -156,9 +200,10 @@ bool IsButtonKind(ControlKind kind) {
            kind == ControlKind::PushLikeToggle;
 }
 
-bool IsUserFocusReason(Qt::FocusReason reason) {
-    return reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
-           reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+// Focus that Qt gives back by itself (a window activated again, a popup closed) is not input;
+// any other move is: a click, the keys, a screen reader's focus action, a call from outside.
+bool IsRestoredFocus(Qt::FocusReason reason) {
+    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
 }
 
 int TrackbarCode(int nAction) {
@@ -441,6 +486,8 @@ QWidget* CQtDialogView::CreateToggle(size_t nIndex) {
 }
 
 QWidget* CQtDialogView::CreateDropDownList(size_t nIndex) {
+    static const bool bAccessible = (QAccessible::installFactory(DropDownListAccessible), true);
+    (void)bAccessible;
     auto* pCombo = new CQtDropDownList(this);
     pCombo->setEditable(false);
     pCombo->m_onPick = [this, nIndex](int nItem) {
@@ -461,7 +508,11 @@ QWidget* CQtDialogView::CreateListBox(size_t nIndex, const ControlTemplate& tmpl
     pList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pList->setVerticalScrollBarPolicy((tmpl.nStyle & ui::STYLE_VSCROLL) ? Qt::ScrollBarAsNeeded
                                                                         : Qt::ScrollBarAlwaysOff);
-    if (!(tmpl.nStyle & ui::STYLE_BORDER))
+    // The style's own frame is drawn as lines, which vanish where a fractional scale puts them
+    // between two device pixels; a style-sheet border is filled and always shows.
+    if (tmpl.nStyle & ui::STYLE_BORDER)
+        pList->setStyleSheet(QStringLiteral("QListWidget { border: 1px solid palette(mid); }"));
+    else
         pList->setFrameShape(QFrame::NoFrame);
     connect(pList, &QListWidget::itemSelectionChanged, this, [this, nIndex, pList] {
         const QModelIndexList selected = pList->selectionModel()->selectedRows();
@@ -530,6 +581,12 @@ void CQtDialogView::Sync(CControl& control) {
     pWidget->setEnabled(control.IsWindowEnabled());
     pWidget->setVisible(control.IsWindowVisible());
     const QString strText = ToQt(control.GetWindowText());
+    // A static's description is its text (below); other controls' is the framework's.
+    if (const QString strDescription = ToQt(control.GetDescription());
+        control.Kind() != ControlKind::Static && pWidget->toolTip() != strDescription) {
+        pWidget->setToolTip(strDescription);
+        pWidget->setAccessibleDescription(strDescription);
+    }
     switch (control.Kind()) {
         case ControlKind::GroupBox:
             static_cast<QGroupBox*>(pWidget)->setTitle(ToQt(DisplayText(control.GetWindowText())));
@@ -641,6 +698,14 @@ void CQtDialogView::FocusChanged(CControl* pControl) {
     }
 }
 
+bool CQtDialogView::TakesFocusInput() const {
+    // A tab's page is shown, and the focus moved into it, before its sheet is asked.
+    const auto* pPage = dynamic_cast<const ui::CPropertyPage*>(m_pDlg);
+    if (pPage && pPage->GetSheet() && pPage->GetSheet()->GetActivePage() != pPage)
+        return false;
+    return !m_host.IsQtMovingFocus();
+}
+
 void CQtDialogView::ApplyFocus() {
     if (m_pDlg)
         FocusChanged(m_pDlg->GetFocus());
@@ -666,8 +731,7 @@ bool CQtDialogView::eventFilter(QObject* pWatched, QEvent* pEvent) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(pEvent)->reason();
     if (reason == Qt::MouseFocusReason)
         m_pMouseFocused = pControl;
-    // Focus that Qt moves by itself (a window activated, a popup closed) is not input.
-    if (pControl != m_pDlg->GetFocus() && IsUserFocusReason(reason)) {
+    if (pControl != m_pDlg->GetFocus() && !IsRestoredFocus(reason) && TakesFocusInput()) {
         const QPointer<CQtDialogView> pSelf(this);
         const int nModals = m_host.ModalsOpened();
         Input(nIndex, [](CControl& control) { CUserInput::Focus(control); });

@@ -74,6 +74,8 @@ class CQtDialogView final : public QWidget, public ui::CDialog::View {
     template <typename Action>
     void Input(size_t nIndex, Action action);
     ui::CControl* ControlAt(size_t nIndex) const;
+    // A focus change now is a person's (or their screen reader's), not Qt's own.
+    bool TakesFocusInput() const;
     size_t IndexOf(const QObject* pWidget) const;
 
     QtUiHost& m_host;

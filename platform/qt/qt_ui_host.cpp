@@ -234,7 +234,7 @@ class CQtSheetWindow final : public QDialog, public CPropertySheet::View {
     void ActivePageChanged(int nIndex) override {
         EnsureTabs();
         ++m_nSyncDepth;
-        m_pTabs->setCurrentIndex(nIndex);
+        m_host.MoveFocusAsQt([&] { m_pTabs->setCurrentIndex(nIndex); });
         --m_nSyncDepth;
         if (auto* pView =
                 dynamic_cast<CQtDialogView*>(m_host.WindowWidget(*m_sheet.GetPage(nIndex))))
@@ -277,7 +277,7 @@ class CQtSheetWindow final : public QDialog, public CPropertySheet::View {
             return;
         if (!bChosen && m_sheet.GetActiveIndex() >= 0) {
             ++m_nSyncDepth;
-            m_pTabs->setCurrentIndex(m_sheet.GetActiveIndex());
+            m_host.MoveFocusAsQt([&] { m_pTabs->setCurrentIndex(m_sheet.GetActiveIndex()); });
             --m_nSyncDepth;
         }
         m_host.AfterInput();

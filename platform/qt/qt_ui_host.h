@@ -77,6 +77,16 @@ class QtUiHost final : public ui::UiHost {
     // boxes and dialogs open now close as by No, OK or Cancel.
     void BeginQuit() override;
 
+    // Runs Qt's own work that moves the focus (a tab's page brought to the front); the focus
+    // changes meanwhile are not input.
+    template <typename Work>
+    void MoveFocusAsQt(Work work) {
+        ++m_nQtFocusMoves;
+        work();
+        --m_nQtFocusMoves;
+    }
+    bool IsQtMovingFocus() const { return m_nQtFocusMoves > 0; }
+
   private:
     QWidget* OwnerWindow(ui::CDialog* pOwner) const;
     CQtSheetWindow* SheetOf(const ui::CPropertySheet* pSheet) const;
@@ -86,6 +96,7 @@ class QtUiHost final : public ui::UiHost {
     IconLookup m_iconLookup = nullptr;
     int m_nModalDepth = 0;
     int m_nModalsOpened = 0;
+    int m_nQtFocusMoves = 0;
     std::map<const ui::CDialog*, QPointer<CQtDialogView>> m_views;
     std::vector<CQtModalWindow*> m_modalWindows;
     std::vector<CQtSheetWindow*> m_sheetWindows;

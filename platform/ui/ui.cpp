@@ -75,6 +75,13 @@ void CControl::ShowWindow(bool bShow) {
     Changed();
 }
 
+void CControl::SetDescription(const std::wstring& strDescription) {
+    if (m_strDescription == strDescription)
+        return;
+    m_strDescription = strDescription;
+    Changed();
+}
+
 void CControl::SetCheck(int nCheck) {
     m_nCheck = nCheck;
     Changed();

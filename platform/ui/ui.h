@@ -83,6 +83,10 @@ class CControl {
     void EnableWindow(bool bEnable);
     bool IsWindowVisible() const { return m_bVisible; }
     void ShowWindow(bool bShow);
+    // What the control holds, told beside its name (a field's unit and range): a screen
+    // reader's description and a tooltip. Shows nothing on the page itself.
+    void SetDescription(const std::wstring& strDescription);
+    const std::wstring& GetDescription() const { return m_strDescription; }
 
     // Buttons.
     int GetCheck() const { return m_nCheck; }
@@ -130,6 +134,7 @@ class CControl {
     CDialog& m_owner;
     ControlTemplate m_tmpl;
     std::wstring m_strText;
+    std::wstring m_strDescription;
     bool m_bEnabled;
     bool m_bVisible;
     int m_nCheck = 0;

@@ -155,13 +155,16 @@ TEST_F(QtUiHostTest, ChangesFromCodeShowAndAreToldButSendNothing) {
     Item(IDC_BUTTON).SetWindowText(L"&Stop");
     Item(IDC_TOGGLE).ShowWindow(false);
     Item(IDCANCEL).EnableWindow(false);
+    Item(IDC_EDIT_B).SetDescription(L"Percent, 50 to 200");
     EXPECT_THAT(form.m_log, ElementsAre());
     // clang-format off
     const std::tuple<int, const char*, QVariant> SHOWN[] = {
         {IDC_LIST, "currentRow", 0}, {IDC_PROGRESS, "value", 150}, {IDC_BUTTON, "text", "&Stop"},
         {IDC_TOGGLE, "visible", false}, {IDCANCEL, "enabled", false},
         {IDC_STATUS, "text", "Reading..."}, {IDC_STATUS, "accessibleName", "Status"},
-        {IDC_STATUS, "accessibleDescription", "Reading..."}, {IDC_BUTTON, "accessibleName", "Stop"}};
+        {IDC_STATUS, "accessibleDescription", "Reading..."}, {IDC_BUTTON, "accessibleName", "Stop"},
+        {IDC_EDIT_B, "toolTip", "Percent, 50 to 200"},
+        {IDC_EDIT_B, "accessibleDescription", "Percent, 50 to 200"}};
     // clang-format on
     for (const auto& [nId, pszProperty, value] : SHOWN)
         EXPECT_EQ(Widget(nId)->property(pszProperty), value) << nId << " " << pszProperty;

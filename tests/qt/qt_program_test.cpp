@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -26,6 +27,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <sstream>
 #include <tuple>
@@ -58,18 +61,22 @@ const char STORED_MEMORY[] =
 // The pictures of the pages, for the README (tools/update-screenshots.sh).
 const QString SCREENSHOT_DIR = QStringLiteral(MORVANE_SCREENSHOT_DIR "/");
 
-// What each tab shows after the Read, by the names a screen reader gives the controls.
+// What each tab shows after the Read, by the names a screen reader gives the controls, and the
+// unit and range that some fields' tooltips and descriptions tell (not checked where empty).
 // clang-format off
-const std::tuple<int, const char*, const char*> SHOWN[] = {
-    {0, "Firmware Version", "1.07"}, {0, "Loader Version", "1.03"}, {0, "Serial Number", "74565"},
-    {1, "Rudder Stick Deadband", "12"}, {1, "Normal", "released"}, {1, "Reverse", "pressed"},
-    {2, "High Endpoint", "150"}, {2, "Low Endpoint", "115"}, {2, "Midpoint Trim", "-8"},
-    {2, "Servo", "Futaba BLS251"}, {2, "Type", "760usec/560Hz"}, {2, "Speed", "0.06"},
-    {3, "Rudder Exponential", "-20"}, {4, "Acceleration Profile", "10"},
-    {4, "Deceleration Profile", "6"}, {4, "Clockwise Stop Gain", "120"},
-    {4, "Counter Clockwise Stop Gain", "110"}, {4, "Rudder Exponential", "-30"},
-    {4, "Rudder Sensitivity", "90"}, {5, "New firmware version", "1.23"},
-    {5, "Firmware transfer progress", "0"}};
+const std::tuple<int, const char*, const char*, const char*> SHOWN[] = {
+    {0, "Firmware Version", "1.07", ""}, {0, "Loader Version", "1.03", ""},
+    {0, "Serial Number", "74565", ""}, {1, "Rudder Stick Deadband", "12", "5 to 100"},
+    {1, "Normal", "released", ""}, {1, "Reverse", "pressed", ""},
+    {2, "High Endpoint", "150", "Percent of servo travel, 30 to 145"},
+    {2, "Low Endpoint", "115", "Percent of servo travel, 30 to 145"},
+    {2, "Midpoint Trim", "-8", "-100 to 100"}, {2, "Servo", "Futaba BLS251", ""},
+    {2, "Type", "760usec/560Hz", ""}, {2, "Speed", "0.06", ""},
+    {3, "Rudder Exponential", "-20", "Percent, -100 to 100"},
+    {4, "Acceleration Profile", "10", "0 (slow) to 15 (fast)"}, {4, "Deceleration Profile", "6", ""},
+    {4, "Clockwise Stop Gain", "120", ""}, {4, "Counter Clockwise Stop Gain", "110", ""},
+    {4, "Rudder Exponential", "-30", ""}, {4, "Rudder Sensitivity", "90", "Percent, 50 to 150"},
+    {5, "New firmware version", "1.23", ""}, {5, "Firmware transfer progress", "0", ""}};
 // clang-format on
 
 // Acts on every modal window of type T that opens, from a timer of Qt's own, as a person would
@@ -113,6 +120,34 @@ void ExpectTidy(QWidget* pView) {
             EXPECT_FALSE(rect.intersects(other))
                 << (strWhere + " overlaps " + strOther).toStdString();
         placed.emplace_back(rect, strWhere);
+    }
+}
+
+// Every framed control shows all four sides of its frame at fractional scales too, where a
+// line may fall between two device pixels: the darkest pixel across each side's middle.
+void ExpectFramed(QWidget* pView) {
+    for (const double dScale : {1.25, 1.5, 1.75}) {
+        QImage image(pView->size() * dScale, QImage::Format_RGB32);
+        image.setDevicePixelRatio(dScale);
+        pView->render(&image);
+        for (QWidget* pWidget : pView->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!pWidget->isVisible() || qobject_cast<QLabel*>(pWidget) ||
+                qobject_cast<QSlider*>(pWidget) || qobject_cast<QGroupBox*>(pWidget))
+                continue;
+            const QRect r((QPointF(pWidget->pos()) * dScale).toPoint(),
+                          (QSizeF(pWidget->size()) * dScale).toSize());
+            std::array<int, 4> darkest = {255, 255, 255, 255};
+            for (int i = -1; i <= 2; ++i) {
+                const QPoint sides[] = {{r.left() + i, r.center().y()},
+                                        {r.right() + 1 - i, r.center().y()},
+                                        {r.center().x(), r.top() + i},
+                                        {r.center().x(), r.bottom() + 1 - i}};
+                for (size_t n = 0; n < darkest.size(); ++n)
+                    darkest[n] = std::min(darkest[n], qGray(image.pixel(sides[n])));
+            }
+            for (const int nGray : darkest)
+                EXPECT_LT(nGray, 0xD8) << pWidget->accessibleName().toStdString() << " " << dScale;
+        }
     }
 }
 
@@ -193,13 +228,16 @@ struct QtProgramTest : ::testing::Test {
         for (const std::string& strText : boxes)
             ADD_FAILURE() << "message box: " << strText;
     }
-    // The control of the page that a screen reader names so, not its label (the page itself
-    // when there is none).
+    // The control of the page that a screen reader names so, not its label or group box (the
+    // page itself when there is none).
     QWidget* Named(CDialog& page, const char* pszName) {
-        for (const auto& pControl : page.Controls())
+        for (const auto& pControl : page.Controls()) {
+            QWidget* pWidget = host.ControlWidget(*pControl);
             if (pControl->Kind() != ControlKind::Static &&
-                host.ControlWidget(*pControl)->accessibleName() == pszName)
-                return host.ControlWidget(*pControl);
+                pControl->Kind() != ControlKind::GroupBox &&
+                QAccessible::queryAccessibleInterface(pWidget)->text(QAccessible::Name) == pszName)
+                return pWidget;
+        }
         ADD_FAILURE() << "no control named " << pszName;
         return host.WindowWidget(page);
     }
@@ -298,6 +336,8 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
         click(Named(page, "Read"));
         ASSERT_TRUE(finished(L"Read Complete"));
         ASSERT_TRUE(boxes.empty());
+        // The port list is named by the group around it, and tells the port chosen.
+        EXPECT_TRUE(Told(Named(page, "Program Control")).ends_with(":(Simulated tq480 gyro)"));
 
         // Every tab as a pilot chooses it, with the gyro's values (and the sample firmware
         // file opened), every control named for a screen reader, tidy, photographed for the
@@ -312,9 +352,14 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
             CPropertyPage& shown = choose(nTab);
             if (&shown == &sheet.m_firmwarePage)
                 click(Named(shown, "Open Firmware File"));
-            for (const auto& [nPage, pszName, pszValue] : SHOWN)
+            for (const auto& [nPage, pszName, pszValue, pszDescription] : SHOWN)
                 if (nPage == nTab) {
-                    EXPECT_EQ(Told(Named(shown, pszName)), pszValue) << pszName;
+                    QWidget* pWidget = Named(shown, pszName);
+                    EXPECT_EQ(Told(pWidget), pszValue) << pszName;
+                    if (*pszDescription) {
+                        EXPECT_EQ(pWidget->toolTip() + "|" + pWidget->accessibleDescription(),
+                                  QString(pszDescription) + "|" + pszDescription);
+                    }
                 }
             for (const auto& pControl : shown.Controls()) {  // Qt focuses no other control
                 EXPECT_NE(host.ControlWidget(*pControl)->accessibleName(), "");
@@ -323,6 +368,7 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
             }
             ExpectTidy(host.WindowWidget(shown));
             Photograph(window, QString::fromStdWString(shown.Title()).section(' ', 0, 0).toLower());
+            ExpectFramed(host.WindowWidget(shown));
         }
 
         // Common: 300 typed into the deadband is refused with the handheld's message when the
@@ -394,6 +440,14 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
         click(Named(mode2, "+1"));
         EXPECT_TRUE(pAcceleration->hasFocus());
         EXPECT_EQ(Told(pAcceleration), "14");
+
+        // A screen reader's focus move out of a field checks it as a click elsewhere would.
+        QWidget* pSensitivity = Named(mode2, "Rudder Sensitivity");
+        type(pSensitivity, "151", false);
+        Expect("Info: Sensitivity must be less or equal to 150%\n");
+        Named(mode2, "Rudder Exponential")->setFocus(Qt::OtherFocusReason);
+        EXPECT_EQ(nExpectedBoxes, 0);
+        EXPECT_EQ(Told(pSensitivity), "90");
 
         // Store on Main, agreed with a click: the gyro's memory holds the changes.
         CModalActor<QDialog> agreeing(Agree);
