@@ -3,6 +3,9 @@
 #include "pages/main_page.h"
 
 #include <gmock/gmock.h>
+#include <sys/stat.h>
+
+#include <map>
 
 #include "app_fixture.h"
 
@@ -90,6 +93,85 @@ TEST_F(MainPageSetUp, IncomingBluetoothPortWarnsAtStartAndOnEverySelection) {
     Start();
     CUserInput::Pick(Ctl(IDC_COMPORT), 1);
     EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_ON_CHANGE));
+}
+
+// The list follows ports plugged in and pulled out, each burst scanned once it has settled;
+// the selection, its number and the firmware page's stay; a selected port that goes stays
+// listed until another is picked; links a start-up scan refuses are refused; a change during
+// a Read waits for its end.
+TEST_F(MainPageSetUp, PortListFollowsPluggingAndKeepsTheSelection) {
+    ScratchPorts dev(folder);
+    const std::map<char, std::wstring> names = {{'B', L"COM1:(Bluetooth serial rfcomm0)"},
+                                                {'S', L"COM2:(Simulated tq480 gyro)"},
+                                                {'U', L"COM3:(FT232R USB UART)"}};
+    auto list = [this, &names] {
+        std::string strList;
+        for (int i = 0; i < Ctl(IDC_COMPORT).GetCount(); ++i)
+            for (const auto& [cKey, strName] : names)
+                strList += Ctl(IDC_COMPORT).GetLBText(i) == strName ? cKey : '\0';
+        return std::erase(strList, '\0'), strList;
+    };
+    // P/p publish/unpublish the simulator, U/u plug/pull the adapter (node, by-id folder and
+    // link in one burst), N/n the Bluetooth node, H links to a file and a folder, W the
+    // published folder opened to others, 0/1 a pick, '.' time passing.
+    auto act = [&](char cAction) {
+        const char* pSim = "Simulated tq480 gyro";
+        // clang-format off
+        switch (cAction) {
+            case 'P': ASSERT_TRUE(platform::PublishPort(pSim, "/dev/null")); break;
+            case 'p': platform::UnpublishPort(pSim); break;
+            case 'U': dev.PlugUsb("ttyUSB0", "usb-FTDI-if00", "FT232R USB UART"); break;
+            case 'u': dev.PullUsb("ttyUSB0", "usb-FTDI-if00"); break;
+            case 'N': dev.Node("rfcomm0"); break;
+            case 'n': std::filesystem::remove(dev.Path("dev/rfcomm0")); break;
+            case 'H': ASSERT_TRUE(platform::PublishPort("To a file", dev.Path("dev/rfcomm0")) &&
+                                  platform::PublishPort("To a folder", "/")); break;
+            case 'W': chmod(dev.Path("morvane-ports").c_str(), 0777); break;
+            case '.': break;
+            default: CUserInput::Pick(Ctl(IDC_COMPORT), cAction - '0');
+        }
+        // clang-format on
+        loop.RunFor(1000);
+    };
+    act('N');
+    Start();
+    // The published folder is made after start-up.
+    ASSERT_TRUE(platform::PublishPort("Simulated tq480 gyro", "/dev/null"));
+    loop.RunFor(250);
+    EXPECT_EQ(list(), "B") << "applied before the burst settled";
+    const struct {
+        const char *pActions, *pList;
+        bool bDuringRead;
+        int nSelected, nPort;
+        const char* pStored;
+        size_t nScans;
+    } steps[] = {{".", "BS", false, 0, 1, "1", 1},  {"U", "BSU", false, 0, 1, "1", 1},
+                 {"1", "BSU", false, 1, 2, "2", 0}, {"p", "BSU", false, 1, 2, "2", 1},
+                 {"P", "BSU", false, 1, 2, "2", 1}, {"H", "BSU", false, 1, 2, "2", 1},
+                 {"p0", "BU", false, 0, 1, "1", 1}, {"PW", "BU", false, 0, 1, "1", 2},
+                 {"u", "B", true, 0, 1, "1", 1},    {"n", "B", false, 0, 1, "1", 1},
+                 {"N", "B", false, 0, 1, "1", 1}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.pActions);
+        const std::string strBefore = list();
+        const size_t nScans = platform::PortMap::Instance().ScanCount();
+        if (step.bDuringRead)
+            CUserInput::Tap(Ctl(IDC_READ));
+        for (const char* p = step.pActions; *p; ++p)
+            act(*p);
+        if (step.bDuringRead) {
+            ASSERT_TRUE(Main().m_link.IsBusy());
+            EXPECT_EQ(list(), strBefore);
+            ASSERT_TRUE(loop.RunUntil([&] { return !Main().m_link.IsBusy(); }, 10'000));
+            EXPECT_EQ(Main().m_link.m_strStatus, L"Read Complete");
+            loop.RunFor(1000);
+        }
+        EXPECT_EQ(list(), step.pList);
+        EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), step.nSelected);
+        EXPECT_EQ(Ports(), std::pair(step.nPort, step.nPort));
+        EXPECT_EQ(ReadSettings(), step.pStored);
+        EXPECT_EQ(platform::PortMap::Instance().ScanCount() - nScans, step.nScans);
+    }
 }
 
 }  // namespace
