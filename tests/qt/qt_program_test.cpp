@@ -447,6 +447,10 @@ TEST(ProgramInstances, ASecondStartHandsOverToTheRunningCopyAndEnds) {
     fs::create_directories(folder / "config");
     setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    // The program keeps its settings beside itself: a file made by this test is not left
+    // there, where it would take ./run.sh's first run from a newcomer.
+    const fs::path settings = fs::path(PROGRAM_PATH).parent_path() / "morvane.ini";
+    const bool bHadSettings = fs::exists(settings);
     QProcess first, second;
     first.start(QStringLiteral(PROGRAM_PATH));
     EXPECT_FALSE(first.waitForFinished(1500));  // it shows its sheet and keeps running
@@ -457,6 +461,8 @@ TEST(ProgramInstances, ASecondStartHandsOverToTheRunningCopyAndEnds) {
     first.terminate();
     first.waitForFinished();
     fs::remove_all(folder);
+    if (!bHadSettings)
+        fs::remove(settings);
 }
 
 }  // namespace
