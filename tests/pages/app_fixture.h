@@ -16,8 +16,6 @@
 #include "pages/main_page.h"
 #include "platform/files.h"
 #include "platform/headless/headless_ui.h"
-#include "platform/port_map.h"
-#include "platform/published_ports.h"
 #include "platform/registry.h"
 #include "platform/serial_memory.h"
 #include "res/resources.h"
@@ -116,48 +114,6 @@ class AppFixture : public ::testing::Test {
   private:
     int m_nPorts = 0;
     static inline int s_nFolder = 0;
-};
-
-// A scratch tree standing in for /dev, /sys and the runtime folder that holds the published
-// ports, with its own numbers file, listed through the port map's registry view. Device nodes
-// are plain files, as only root can make character devices.
-class ScratchPorts {
-  public:
-    explicit ScratchPorts(const std::filesystem::path& folder) : m_root(folder / "ports") {
-        std::filesystem::create_directories(m_root / "dev");
-        setenv("XDG_RUNTIME_DIR", m_root.c_str(), 1);
-        platform::PortMap::Instance().Clear();
-        platform::PortMap::Instance().SetSetup({Path("dev"), Path("sys"), Path("numbers")});
-        platform::SetRegistry(nullptr);
-    }
-    ~ScratchPorts() {
-        platform::PortMap::Instance().Clear();
-        platform::PortMap::Instance().SetSetup({});
-        unsetenv("XDG_RUNTIME_DIR");
-    }
-    std::string Path(const std::string& strName) const { return (m_root / strName).string(); }
-    void Node(const std::string& strName) const { std::ofstream(Path("dev/" + strName)) << '\n'; }
-    // A USB adapter as the kernel and udev make it: its tty below the USB device with the
-    // product name, the node, and the by-id link.
-    void PlugUsb(const std::string& strTty, const std::string& strById, const char* pProduct) {
-        namespace fs = std::filesystem;
-        const fs::path usb = m_root / "sys/devices" / strTty, device = usb / "if" / strTty;
-        fs::create_directories(device);
-        fs::create_directories(m_root / "sys/class/tty" / strTty);
-        std::error_code ec;
-        fs::create_directory_symlink(device, m_root / "sys/class/tty" / strTty / "device", ec);
-        std::ofstream(usb / "product") << pProduct << "\n";
-        Node(strTty);
-        fs::create_directories(m_root / "dev/serial/by-id");
-        fs::create_symlink("../../" + strTty, m_root / "dev/serial/by-id" / strById);
-    }
-    void PullUsb(const std::string& strTty, const std::string& strById) {
-        std::filesystem::remove(m_root / "dev/serial/by-id" / strById);
-        std::filesystem::remove(m_root / "dev" / strTty);
-    }
-
-  private:
-    std::filesystem::path m_root;
 };
 
 // The sheet with the gyro on COM1, the agreements answered ("I Agree" unless told otherwise),

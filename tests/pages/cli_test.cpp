@@ -2,8 +2,6 @@
 // a command line instead of a pen.
 #include <gmock/gmock.h>
 
-#include <csignal>
-#include <functional>
 #include <sstream>
 
 #include "app/gyro_cli.h"
@@ -39,23 +37,6 @@ TEST_F(Cli, PortsListsTheEntriesOneALineInUtf8) {
     AddPort(4, L"FT232R USB UART \u00E4");
     EXPECT_EQ(Run({"ports"}), 0);
     EXPECT_EQ(out.str(), "COM1:(Simulated tq480 gyro)\nCOM4:(FT232R USB UART \xC3\xA4)\n");
-}
-
-// --watch gives a line for each port that comes or goes, until SIGTERM ends it with 0.
-TEST_F(Cli, PortsWatchFollowsPluggingUntilTerminated) {
-    ScratchPorts dev(folder);
-    dev.Node("rfcomm0");
-    const std::pair<int64_t, std::function<void()>> changes[] = {
-        {100, [] { platform::PublishPort("Simulated tq480 gyro", "/dev/null"); }},
-        {1500, [&] { dev.PlugUsb("ttyUSB0", "usb-FTDI-if00", "FT232R USB UART"); }},
-        {3000, [&] { dev.PullUsb("ttyUSB0", "usb-FTDI-if00"); }},
-        {4500, [] { raise(SIGTERM); }}};
-    for (const auto& [nAtMs, change] : changes)
-        loop.ScheduleDeviceWork(nAtMs * 1'000'000, change);
-    EXPECT_EQ(Run({"ports", "--watch"}), 0);
-    EXPECT_EQ(out.str(),
-              "COM1:(Bluetooth serial rfcomm0)\n+COM2:(Simulated tq480 gyro)\n"
-              "+COM3:(FT232R USB UART)\n-COM3:(FT232R USB UART)\n");
 }
 
 TEST_F(Cli, ReadPrintsEveryFieldInPageUnits) {

@@ -1,13 +1,12 @@
 // The Main page from start-up to the first tap: port list, stored port and Bluetooth
-// warnings. The agreement is seen in the Read/Store and firmware tests.
+// warnings; and the list as ports come and go. The agreement is seen in the Read/Store tests.
 #include "pages/main_page.h"
 
 #include <gmock/gmock.h>
-#include <sys/stat.h>
-
-#include <map>
 
 #include "app_fixture.h"
+#include "platform/port_map.h"
+#include "platform/published_ports.h"
 
 namespace {
 
@@ -100,57 +99,71 @@ TEST_F(MainPageSetUp, IncomingBluetoothPortWarnsAtStartAndOnEverySelection) {
 // listed until another is picked; links a start-up scan refuses are refused; a change during
 // a Read waits for its end.
 TEST_F(MainPageSetUp, PortListFollowsPluggingAndKeepsTheSelection) {
-    ScratchPorts dev(folder);
-    const std::map<char, std::wstring> names = {{'B', L"COM1:(Bluetooth serial rfcomm0)"},
-                                                {'S', L"COM2:(Simulated tq480 gyro)"},
-                                                {'U', L"COM3:(FT232R USB UART)"}};
-    auto list = [this, &names] {
+    // A scratch tree for /dev and the published ports' runtime folder, with its own numbers
+    // file; device nodes are plain files, as only root can make character devices.
+    namespace fs = std::filesystem;
+    const fs::path root = folder / "ports";
+    auto path = [&root](const char* pName) { return (root / pName).string(); };
+    fs::create_directories(root / "dev");
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+    platform::PortMap::Instance().Clear();
+    platform::PortMap::Instance().SetSetup({path("dev"), path("sys"), path("numbers")});
+    platform::SetRegistry(nullptr);  // the port map's view
+    const std::shared_ptr<void> restore(nullptr, [](void*) {
+        platform::PortMap::Instance().Clear();
+        platform::PortMap::Instance().SetSetup({});
+        unsetenv("XDG_RUNTIME_DIR");
+    });
+    const std::string strSim = "Simulated tq480 gyro", strById = path("dev/serial/by-id");
+    // Each entry as its number and the first letter of its friendly name.
+    auto list = [this] {
         std::string strList;
-        for (int i = 0; i < Ctl(IDC_COMPORT).GetCount(); ++i)
-            for (const auto& [cKey, strName] : names)
-                strList += Ctl(IDC_COMPORT).GetLBText(i) == strName ? cKey : '\0';
-        return std::erase(strList, '\0'), strList;
+        for (int i = 0; i < Ctl(IDC_COMPORT).GetCount(); ++i) {
+            const std::wstring strEntry = Ctl(IDC_COMPORT).GetLBText(i);
+            strList += {char(strEntry[3]), char(strEntry[strEntry.find(L'(') + 1])};
+        }
+        return strList;
     };
-    // P/p publish/unpublish the simulator, U/u plug/pull the adapter (node, by-id folder and
-    // link in one burst), N/n the Bluetooth node, H links to a file and a folder, W the
+    // P/p publish/unpublish the simulator, U/u plug/pull a USB adapter (node, by-id folder and
+    // link in one burst), B/b the Bluetooth node, H links to a file and a folder, W the
     // published folder opened to others, 0/1 a pick, '.' time passing.
     auto act = [&](char cAction) {
-        const char* pSim = "Simulated tq480 gyro";
         // clang-format off
         switch (cAction) {
-            case 'P': ASSERT_TRUE(platform::PublishPort(pSim, "/dev/null")); break;
-            case 'p': platform::UnpublishPort(pSim); break;
-            case 'U': dev.PlugUsb("ttyUSB0", "usb-FTDI-if00", "FT232R USB UART"); break;
-            case 'u': dev.PullUsb("ttyUSB0", "usb-FTDI-if00"); break;
-            case 'N': dev.Node("rfcomm0"); break;
-            case 'n': std::filesystem::remove(dev.Path("dev/rfcomm0")); break;
-            case 'H': ASSERT_TRUE(platform::PublishPort("To a file", dev.Path("dev/rfcomm0")) &&
+            case 'P': ASSERT_TRUE(platform::PublishPort(strSim, "/dev/null")); break;
+            case 'p': platform::UnpublishPort(strSim); break;
+            case 'U': std::ofstream(path("dev/ttyUSB0")) << '\n';
+                      fs::create_directories(strById);
+                      fs::create_symlink("../../ttyUSB0", strById + "/usb-FTDI-if00"); break;
+            case 'u': fs::remove(strById + "/usb-FTDI-if00"), fs::remove(path("dev/ttyUSB0")); break;
+            case 'B': std::ofstream(path("dev/rfcomm0")) << '\n'; break;
+            case 'b': fs::remove(path("dev/rfcomm0")); break;
+            case 'H': ASSERT_TRUE(platform::PublishPort("To a file", path("dev/rfcomm0")) &&
                                   platform::PublishPort("To a folder", "/")); break;
-            case 'W': chmod(dev.Path("morvane-ports").c_str(), 0777); break;
+            case 'W': fs::permissions(path("morvane-ports"), fs::perms::all); break;
             case '.': break;
             default: CUserInput::Pick(Ctl(IDC_COMPORT), cAction - '0');
         }
         // clang-format on
         loop.RunFor(1000);
     };
-    act('N');
+    act('B');
     Start();
-    // The published folder is made after start-up.
-    ASSERT_TRUE(platform::PublishPort("Simulated tq480 gyro", "/dev/null"));
+    ASSERT_TRUE(platform::PublishPort(strSim, "/dev/null"));  // its folder made after start-up
     loop.RunFor(250);
-    EXPECT_EQ(list(), "B") << "applied before the burst settled";
+    EXPECT_EQ(list(), "1B") << "applied before the burst settled";
     const struct {
         const char *pActions, *pList;
         bool bDuringRead;
         int nSelected, nPort;
         const char* pStored;
         size_t nScans;
-    } steps[] = {{".", "BS", false, 0, 1, "1", 1},  {"U", "BSU", false, 0, 1, "1", 1},
-                 {"1", "BSU", false, 1, 2, "2", 0}, {"p", "BSU", false, 1, 2, "2", 1},
-                 {"P", "BSU", false, 1, 2, "2", 1}, {"H", "BSU", false, 1, 2, "2", 1},
-                 {"p0", "BU", false, 0, 1, "1", 1}, {"PW", "BU", false, 0, 1, "1", 2},
-                 {"u", "B", true, 0, 1, "1", 1},    {"n", "B", false, 0, 1, "1", 1},
-                 {"N", "B", false, 0, 1, "1", 1}};
+    } steps[] = {{".", "1B2S", false, 0, 1, "1", 1},   {"U", "1B2S3U", false, 0, 1, "1", 1},
+                 {"1", "1B2S3U", false, 1, 2, "2", 0}, {"p", "1B2S3U", false, 1, 2, "2", 1},
+                 {"P", "1B2S3U", false, 1, 2, "2", 1}, {"H", "1B2S3U", false, 1, 2, "2", 1},
+                 {"p0", "1B3U", false, 0, 1, "1", 1},  {"PW", "1B3U", false, 0, 1, "1", 2},
+                 {"u", "1B", true, 0, 1, "1", 1},      {"b", "1B", false, 0, 1, "1", 1},
+                 {"B", "1B", false, 0, 1, "1", 1}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.pActions);
         const std::string strBefore = list();
