@@ -28,6 +28,21 @@ else
   echo "Gyro simulator started (its port is \"Simulated tq480 gyro\")."
 fi
 trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true' EXIT
+
+# The first run selects the simulator's port, so that the first Read reaches it. The tool keeps
+# its settings file beside itself (build/bin is writable); a file that exists is the pilot's and
+# stays as it is. Asking the command-line tool for the list creates the file with the first
+# entry, so the simulator's number is written after it, aside and renamed.
+settings=build/bin/morvane.ini
+if [ ! -e "$settings" ]; then
+  sim_port=$(build/bin/morvane-gyro-cli ports 2>/dev/null |
+    sed -n 's/^COM\([1-9][0-9]*\):(Simulated tq480 gyro)$/\1/p' | head -n 1)
+  if [ -n "$sim_port" ]; then
+    printf '%s' "$sim_port" >"$settings.new.$$"
+    mv -f "$settings.new.$$" "$settings"
+    echo "First run: the simulator's port COM$sim_port is selected."
+  fi
+fi
 echo "A firmware file for the simulated gyro: $PWD/build/sample-firmware/sample-tq480.fwr"
 
 build/bin/morvane-gyro-tools "$@"

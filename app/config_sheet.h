@@ -33,4 +33,8 @@ class CTQ480ConfigSheet : public platform::ui::CPropertySheet, public CConfigShe
         m_firmwarePage.m_upload.m_nComPort = nComPort;
     }
     int GetFirmwareComPort() const override { return m_firmwarePage.m_upload.m_nComPort; }
+    bool IsUploadRunning() const override {
+        const CFirmwareUpload& upload = m_firmwarePage.m_upload;
+        return upload.m_nUploadState != UPLOAD_IDLE || upload.m_bTransferActive;
+    }
 };

@@ -1,5 +1,6 @@
 #include "app/gyro_cli.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include "app/config_sheet.h"
 #include "pages/parameter_fields.h"
 #include "platform/files.h"
+#include "platform/signal_watch.h"
 #include "platform/text.h"
 #include "res/resources.h"
 #include "res/version.h"
@@ -32,7 +34,9 @@ const char USAGE[] =
     "The Morvane tq480 gyro configuration tool without a window, for scripts and\n"
     "backups: the same pages and sequences as morvane-gyro-tools.\n"
     "\n"
-    "  ports                   the port list, one entry a line\n"
+    "  ports [--watch]         the port list, one entry a line; --watch then adds a\n"
+    "                          line for each port plugged in (+COM3:(...)) or pulled\n"
+    "                          out (-COM3:(...)) until interrupted\n"
     "  read COMn [FILE]        the gyro's identity and every parameter as Name=value\n"
     "                          lines, on standard output or into FILE\n"
     "  store COMn FILE --agree [--verify]\n"
@@ -161,6 +165,36 @@ int FlashFirmware(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& 
                                                                                    : EXIT_FAILED;
 }
 
+// Prints the port list, then one line for each entry that comes (+) or goes (-) as the Main
+// page's list follows the ports, until SIGINT or SIGTERM.
+int WatchPorts(const CMainCtrlPage& page, platform::EventLoop& loop, std::ostream& out,
+               std::ostream& err) {
+    bool bStop = false;
+    platform::CSignalWatch signals(loop, [&bStop](int, int) { bStop = true; });
+    if (!signals.IsActive())
+        err << "warning: SIGINT and SIGTERM end the program without a last line\n";
+    std::vector<std::wstring> shown;
+    auto print = [&out](char cSign, const std::vector<std::wstring>& entries,
+                        const std::vector<std::wstring>& others) {
+        for (const std::wstring& strEntry : entries)
+            if (std::find(others.begin(), others.end(), strEntry) == others.end())
+                out << (cSign ? std::string(1, cSign) : "") << platform::Utf8FromWide(strEntry)
+                    << "\n";
+    };
+    print(0, page.m_portNames, shown);
+    out << std::flush;
+    shown = page.m_portNames;
+    while (!bStop) {
+        // The loop sleeps until the port watch or a signal wakes it.
+        loop.RunUntil([&] { return bStop || page.m_portNames != shown; }, 3'600'000);
+        print('-', shown, page.m_portNames);
+        print('+', page.m_portNames, shown);
+        out << std::flush;
+        shown = page.m_portNames;
+    }
+    return EXIT_DONE;
+}
+
 }  // namespace
 
 int RunGyroCli(const std::vector<std::string>& args, platform::headless::HeadlessUiHost& host,
@@ -182,10 +216,12 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         return EXIT_DONE;
     }
     std::vector<std::string> operands;
-    bool bAgree = false, bVerify = false;
+    bool bAgree = false, bVerify = false, bWatch = false;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--agree" && (strCommand == "store" || strCommand == "flash"))
             bAgree = true;
+        else if (args[i] == "--watch" && strCommand == "ports")
+            bWatch = true;
         else if (args[i] == "--verify" && strCommand == "store")
             bVerify = true;
         else if (args[i].size() > 1 && args[i][0] == '-')
@@ -246,6 +282,11 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     host.SetSheetScript([&](CPropertySheet& shown) {
         CTQ480ConfigSheet& sheet = static_cast<CTQ480ConfigSheet&>(shown);
         CMainCtrlPage& page = sheet.m_mainPage;
+        if (bPorts && bWatch) {
+            nResult = WatchPorts(page, host.Loop(), out, err);
+            CUserInput::CloseSheet(sheet);
+            return;
+        }
         // Ctrl-C and the like end the work under way through its own ending.
         CCliSignals signals(sheet, host.Loop(), err);
         if (bPorts) {

@@ -1,7 +1,9 @@
 // The command-line companion: the very pages and sequences of the tool, driven on the
 // headless backend as a person would drive them, for scripts and backups.
 //
-//   ports                      the port list, one entry a line
+//   ports [--watch]            the port list, one entry a line; --watch then gives a line
+//                              for each entry that comes (+) or goes (-) until SIGINT or
+//                              SIGTERM, which end it with 0
 //   read COMn [FILE]           the identity and every parameter as Name=value lines
 //   store COMn FILE --agree [--verify]
 //                              stores the parameters of FILE (the output of read will do);

@@ -1,9 +1,12 @@
 #include "pages/main_page.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "pages/parameter_fields.h"
 #include "platform/event_loop.h"
+#include "platform/port_map.h"
+#include "platform/published_ports.h"
 #include "platform/text.h"
 #include "res/resources.h"
 #include "res/version.h"
@@ -68,13 +71,23 @@ bool CMainCtrlPage::OnInitDialog() {
     g_pMainPage = this;
     m_strBluetoothMarker = L"Microsoft";
     EnumerateSerialPorts(&CMainCtrlPage::PortFound, 0);
+    GetDlgItem(IDC_COMPORT)->ResetContent();
+    FillPortList(true);
 
+    m_link.Reset();
+    ::LoadDefaults(Parameters());
+    m_link.m_strStatus = PROGRAM_VERSION;
+    UpdateData(false);
+
+    const platform::PortMapSetup setup = platform::PortMap::Instance().Setup();
+    m_pPortWatch = std::make_unique<platform::CPortWatch>(CurrentHost().Loop(), setup.strDevRoot,
+                                                          platform::PublishedPortsFolder(),
+                                                          [this] { return OnPortsChanged(); });
+    return true;
+}
+
+void CMainCtrlPage::SelectStartPort() {
     CControl& ports = *GetDlgItem(IDC_COMPORT);
-    ports.ResetContent();
-    for (size_t i = 0; i < m_portNames.size(); ++i) {
-        const int nIndex = ports.InsertString(static_cast<int>(i), m_portNames[i]);
-        ports.SetItemData(nIndex, PortNumberOfEntry(m_portNames[i]));
-    }
     ports.SetCurSel(0);
     m_link.SetComPort(static_cast<int>(ports.GetItemData(ports.GetCurSel())));
 
@@ -93,11 +106,53 @@ bool CMainCtrlPage::OnInitDialog() {
 
     if (ports.GetLBText(ports.GetCurSel()).find(m_strBluetoothMarker) != std::wstring::npos)
         ShowAttention(INCOMING_BLUETOOTH_AT_START);
+}
 
-    m_link.Reset();
-    ::LoadDefaults(Parameters());
-    m_link.m_strStatus = PROGRAM_VERSION;
-    UpdateData(false);
+void CMainCtrlPage::FillPortList(bool bAtStart) {
+    CControl& ports = *GetDlgItem(IDC_COMPORT);
+    const int nSelected = ports.GetCurSel();
+    const std::wstring strSelected = ports.GetLBText(nSelected);
+    std::vector<std::wstring> entries = m_portNames;
+    if (nSelected != CB_ERR &&
+        std::find(entries.begin(), entries.end(), strSelected) == entries.end()) {
+        // Its port has gone: the entry stays, in its place by number, until another is picked.
+        const int nNumber = PortNumberOfEntry(strSelected);
+        entries.insert(std::find_if(entries.begin(), entries.end(),
+                                    [nNumber](const std::wstring& strEntry) {
+                                        return PortNumberOfEntry(strEntry) > nNumber;
+                                    }),
+                       strSelected);
+    }
+    bool bSame = ports.GetCount() == static_cast<int>(entries.size());
+    for (int i = 0; bSame && i < ports.GetCount(); ++i)
+        bSame = ports.GetLBText(i) == entries[static_cast<size_t>(i)];
+    if (bSame && !bAtStart)
+        return;
+
+    // Filled from code: no selection change is reported, and the selected port stays.
+    ports.ResetContent();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const int nIndex = ports.InsertString(static_cast<int>(i), entries[i]);
+        ports.SetItemData(nIndex, PortNumberOfEntry(entries[i]));
+    }
+    if (nSelected != CB_ERR) {
+        const auto it = std::find(entries.begin(), entries.end(), strSelected);
+        ports.SetCurSel(static_cast<int>(it - entries.begin()));
+    } else if (bAtStart || !entries.empty()) {
+        // At start-up, and when the first ports come to a list that had none.
+        SelectStartPort();
+    }
+}
+
+bool CMainCtrlPage::OnPortsChanged() {
+    if (!HasWindow())
+        return true;
+    // A sequence or an upload holds the port: the list changes when it has ended.
+    if (m_link.State() != LINK_IDLE || m_link.IsBusy() || g_pConfigSheet->IsUploadRunning())
+        return false;
+    m_portNames.clear();
+    EnumerateSerialPorts(&CMainCtrlPage::PortFound, 0);
+    FillPortList(false);
     return true;
 }
 
@@ -142,6 +197,8 @@ void CMainCtrlPage::OnSelchangeComPort() {
         ShowAttention(INCOMING_BLUETOOTH_ON_CHANGE);
     HandToFirmwarePage();
     SaveComPortSetting(m_link.ComPort());
+    // The entry of a port that has gone leaves the list once another is picked.
+    FillPortList(false);
 }
 
 void CMainCtrlPage::OnTimer(unsigned nIdEvent) {

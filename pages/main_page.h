@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "link/gyro_link.h"
+#include "platform/port_watch.h"
 #include "platform/ui/ui.h"
 
 struct SerialPortEntry;
@@ -36,7 +38,7 @@ class CMainCtrlPage : public platform::ui::CPropertyPage, private CGyroLinkOwner
     // The Read and Store sequences. The page binds their identity texts and status line to
     // its controls and reaches the rest (port, state, busy flag) through the link's calls.
     CGyroLink m_link;
-    // The port list entries in discovery order.
+    // The port list entries in discovery order, as the last scan found them.
     std::vector<std::wstring> m_portNames;
     // Text whose presence in the selected entry means an incoming Bluetooth port.
     std::wstring m_strBluetoothMarker;
@@ -54,6 +56,9 @@ class CMainCtrlPage : public platform::ui::CPropertyPage, private CGyroLinkOwner
 
     // Receives each port that discovery finds; 0 stops the current scan.
     static int PortFound(intptr_t nContext, const SerialPortEntry& entry);
+    // Ports came or went: scans again and brings the list up to date. False, leaving the
+    // list alone, while a sequence or an upload holds the port.
+    bool OnPortsChanged();
 
   private:
     void ShowAttention(const std::wstring& strText) override;
@@ -64,6 +69,15 @@ class CMainCtrlPage : public platform::ui::CPropertyPage, private CGyroLinkOwner
     void SequenceCompleted(bool bStore) override;
 
     void HandToFirmwarePage();
+    // Makes the list's entries those of m_portNames, keeping the selected entry selected, and
+    // listed even when its port has gone, so that the same adapter plugged in again just works.
+    // At start-up, the stored or first port is selected.
+    void FillPortList(bool bAtStart);
+    // Selects the stored port, else the first entry, as at start-up.
+    void SelectStartPort();
+
+    // Tells of ports plugged in and pulled out while the page lives.
+    std::unique_ptr<platform::CPortWatch> m_pPortWatch;
 };
 
 // The Main page, from the start of its initialisation on.

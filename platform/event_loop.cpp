@@ -116,6 +116,10 @@ bool HeadlessEventLoop::DispatchReadable(int64_t nWaitNs) {
     const timespec wait{static_cast<time_t>(nWait / 1'000'000'000),
                         static_cast<long>(nWait % 1'000'000'000)};
     const int nReady = ppoll(fds.data(), fds.size(), &wait, nullptr);
+    // A signal ended the wait early: its handler may have made a descriptor readable (the
+    // signal watch's pipe), so the caller goes round again rather than take the wait as over.
+    if (nReady < 0 && errno == EINTR)
+        return true;
     if (nReady <= 0)
         return false;
     for (const pollfd& fd : fds)

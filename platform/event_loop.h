@@ -109,7 +109,7 @@ class HeadlessEventLoop final : public EventLoop {
     // readable ends the wait early.
     void AdvanceTo(int64_t nNs, bool bWatch = false);
     // Calls the handler of one readable descriptor, waiting at most nWaitNs for one (real
-    // clock only); false when none was readable.
+    // clock only); false when none was readable, true also when a signal cut the wait short.
     bool DispatchReadable(int64_t nWaitNs);
 
     ClockKind m_kind;

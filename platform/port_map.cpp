@@ -196,6 +196,11 @@ void PortMap::SetSetup(PortMapSetup setup) {
     m_setup = std::move(setup);
 }
 
+PortMapSetup PortMap::Setup() const {
+    std::lock_guard lock(m_mutex);
+    return m_setup;
+}
+
 bool PortMap::Add(int nNumber, std::string strFriendlyName, std::string strDevicePath) {
     if (nNumber < MIN_PORT_NUMBER || nNumber > MAX_PORT_NUMBER)
         return false;

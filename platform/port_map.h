@@ -77,6 +77,7 @@ class PortMap {
 
     // Where the next Refresh looks (tests).
     void SetSetup(PortMapSetup setup);
+    PortMapSetup Setup() const;
 
     // Adds or replaces the port with that number; a found port holding the number moves to
     // another. False for a number outside 1..99.

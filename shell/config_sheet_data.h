@@ -14,6 +14,8 @@ class CConfigSheetData {
     // The Main page keeps the Firmware Update page's port number equal to its own choice.
     virtual void SetFirmwareComPort(int nComPort) = 0;
     virtual int GetFirmwareComPort() const = 0;
+    // A firmware upload holds the port.
+    virtual bool IsUploadRunning() const = 0;
 
   protected:
     CConfigSheetData() = default;

@@ -1,10 +1,12 @@
 // The Main page from start-up to the first tap: port list, stored port and Bluetooth
-// warnings. The agreement is seen in the Read/Store and firmware tests.
+// warnings; and the list as ports come and go. The agreement is seen in the Read/Store tests.
 #include "pages/main_page.h"
 
 #include <gmock/gmock.h>
 
 #include "app_fixture.h"
+#include "platform/port_map.h"
+#include "platform/published_ports.h"
 
 namespace {
 
@@ -90,6 +92,99 @@ TEST_F(MainPageSetUp, IncomingBluetoothPortWarnsAtStartAndOnEverySelection) {
     Start();
     CUserInput::Pick(Ctl(IDC_COMPORT), 1);
     EXPECT_THAT(BoxTexts(), ElementsAre(WARNING_ON_CHANGE));
+}
+
+// The list follows ports plugged in and pulled out, each burst scanned once it has settled;
+// the selection, its number and the firmware page's stay; a selected port that goes stays
+// listed until another is picked; links a start-up scan refuses are refused; a change during
+// a Read waits for its end.
+TEST_F(MainPageSetUp, PortListFollowsPluggingAndKeepsTheSelection) {
+    // A scratch tree for /dev and the published ports' runtime folder, with its own numbers
+    // file; device nodes are plain files, as only root can make character devices.
+    namespace fs = std::filesystem;
+    const fs::path root = folder / "ports";
+    auto path = [&root](const char* pName) { return (root / pName).string(); };
+    fs::create_directories(root / "dev");
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+    platform::PortMap::Instance().Clear();
+    platform::PortMap::Instance().SetSetup({path("dev"), path("sys"), path("numbers")});
+    platform::SetRegistry(nullptr);  // the port map's view
+    const std::shared_ptr<void> restore(nullptr, [](void*) {
+        platform::PortMap::Instance().Clear();
+        platform::PortMap::Instance().SetSetup({});
+        unsetenv("XDG_RUNTIME_DIR");
+    });
+    const std::string strSim = "Simulated tq480 gyro", strById = path("dev/serial/by-id");
+    // Each entry as its number and the first letter of its friendly name.
+    auto list = [this] {
+        std::string strList;
+        for (int i = 0; i < Ctl(IDC_COMPORT).GetCount(); ++i) {
+            const std::wstring strEntry = Ctl(IDC_COMPORT).GetLBText(i);
+            strList += {char(strEntry[3]), char(strEntry[strEntry.find(L'(') + 1])};
+        }
+        return strList;
+    };
+    // P/p publish/unpublish the simulator, U/u plug/pull a USB adapter (node, by-id folder and
+    // link in one burst), B/b the Bluetooth node, H links to a file and a folder, W the
+    // published folder opened to others, 0/1 a pick, '.' time passing.
+    auto act = [&](char cAction) {
+        // clang-format off
+        switch (cAction) {
+            case 'P': ASSERT_TRUE(platform::PublishPort(strSim, "/dev/null")); break;
+            case 'p': platform::UnpublishPort(strSim); break;
+            case 'U': std::ofstream(path("dev/ttyUSB0")) << '\n';
+                      fs::create_directories(strById);
+                      fs::create_symlink("../../ttyUSB0", strById + "/usb-FTDI-if00"); break;
+            case 'u': fs::remove(strById + "/usb-FTDI-if00"), fs::remove(path("dev/ttyUSB0")); break;
+            case 'B': std::ofstream(path("dev/rfcomm0")) << '\n'; break;
+            case 'b': fs::remove(path("dev/rfcomm0")); break;
+            case 'H': ASSERT_TRUE(platform::PublishPort("To a file", path("dev/rfcomm0")) &&
+                                  platform::PublishPort("To a folder", "/")); break;
+            case 'W': fs::permissions(path("morvane-ports"), fs::perms::all); break;
+            case '.': break;
+            default: CUserInput::Pick(Ctl(IDC_COMPORT), cAction - '0');
+        }
+        // clang-format on
+        loop.RunFor(1000);
+    };
+    act('B');
+    Start();
+    ASSERT_TRUE(platform::PublishPort(strSim, "/dev/null"));  // its folder made after start-up
+    loop.RunFor(250);
+    EXPECT_EQ(list(), "1B") << "applied before the burst settled";
+    const struct {
+        const char *pActions, *pList;
+        bool bDuringRead;
+        int nSelected, nPort;
+        const char* pStored;
+        size_t nScans;
+    } steps[] = {{".", "1B2S", false, 0, 1, "1", 1},   {"U", "1B2S3U", false, 0, 1, "1", 1},
+                 {"1", "1B2S3U", false, 1, 2, "2", 0}, {"p", "1B2S3U", false, 1, 2, "2", 1},
+                 {"P", "1B2S3U", false, 1, 2, "2", 1}, {"H", "1B2S3U", false, 1, 2, "2", 1},
+                 {"p0", "1B3U", false, 0, 1, "1", 1},  {"PW", "1B3U", false, 0, 1, "1", 2},
+                 {"u", "1B", true, 0, 1, "1", 1},      {"b", "1B", false, 0, 1, "1", 1},
+                 {"B", "1B", false, 0, 1, "1", 1}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.pActions);
+        const std::string strBefore = list();
+        const size_t nScans = platform::PortMap::Instance().ScanCount();
+        if (step.bDuringRead)
+            CUserInput::Tap(Ctl(IDC_READ));
+        for (const char* p = step.pActions; *p; ++p)
+            act(*p);
+        if (step.bDuringRead) {
+            ASSERT_TRUE(Main().m_link.IsBusy());
+            EXPECT_EQ(list(), strBefore);
+            ASSERT_TRUE(loop.RunUntil([&] { return !Main().m_link.IsBusy(); }, 10'000));
+            EXPECT_EQ(Main().m_link.m_strStatus, L"Read Complete");
+            loop.RunFor(1000);
+        }
+        EXPECT_EQ(list(), step.pList);
+        EXPECT_EQ(Ctl(IDC_COMPORT).GetCurSel(), step.nSelected);
+        EXPECT_EQ(Ports(), std::pair(step.nPort, step.nPort));
+        EXPECT_EQ(ReadSettings(), step.pStored);
+        EXPECT_EQ(platform::PortMap::Instance().ScanCount() - nScans, step.nScans);
+    }
 }
 
 }  // namespace

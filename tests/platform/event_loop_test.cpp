@@ -2,11 +2,13 @@
 #include "platform/event_loop.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,25 +158,31 @@ TEST(EventLoopTest, TimerRules) {
 }
 
 // On the real clock a loop with nothing due waits on its descriptors: a byte written by
-// another thread ends the wait long before the loop's limit.
-TEST(EventLoopTest, RealClockWakesForADescriptor) {
-    platform::HeadlessEventLoop loop(platform::ClockKind::Real);
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    bool bRead = false;
-    loop.WatchDescriptor(fds[0], [&] {
-        char c;
-        bRead = read(fds[0], &c, 1) == 1;
-    });
-    std::thread writer([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        EXPECT_EQ(write(fds[1], "x", 1), 1);
-    });
-    EXPECT_TRUE(loop.RunUntil([&] { return bRead; }, 60'000));
-    EXPECT_LT(loop.NowMs(), 30'000);
-    writer.join();
-    close(fds[0]);
-    close(fds[1]);
+// another thread, or a signal that interrupts the wait, ends it long before the loop's limit.
+TEST(EventLoopTest, RealClockWakesForADescriptorOrASignal) {
+    for (const bool bSignal : {false, true}) {
+        platform::HeadlessEventLoop loop(platform::ClockKind::Real);
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        bool bRead = false;
+        loop.WatchDescriptor(fds[0], [&] {
+            char c;
+            bRead = read(fds[0], &c, 1) == 1;
+        });
+        std::optional<platform::CSignalWatch> signals;
+        if (bSignal)
+            signals.emplace(loop, [&](int, int) { bRead = true; });
+        const pthread_t waiting = pthread_self();
+        std::thread other([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            EXPECT_EQ(bSignal ? pthread_kill(waiting, SIGTERM) : int(write(fds[1], "x", 1) - 1), 0);
+        });
+        EXPECT_TRUE(loop.RunUntil([&] { return bRead; }, 60'000));
+        EXPECT_LT(loop.NowMs(), 30'000) << bSignal;
+        other.join();
+        close(fds[0]);
+        close(fds[1]);
+    }
 }
 
 }  // namespace

@@ -18,10 +18,7 @@ class GyroSimProcess {
   public:
     explicit GyroSimProcess(const std::string& strName, std::vector<std::string> options = {},
                             const std::string& strMemoryText = "") {
-        fs::create_directories(m_folder / "config");
-        // Published ports and remembered COM numbers stay inside the test's folder.
-        setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_folder / "config").c_str(), 1);
+        UseFolders();
         if (!strMemoryText.empty())
             std::ofstream(MemoryPath()) << strMemoryText;
         options.insert(options.begin(), {"--name", strName, "--memory", MemoryPath()});
@@ -49,11 +46,21 @@ class GyroSimProcess {
         m_pid = -1;
         m_pOut = nullptr;
     }
+    // Published ports and remembered COM numbers stay inside the test's folder, also for a
+    // program started before the simulator.
+    static void UseFolders() {
+        fs::create_directories(Folder() / "config");
+        setenv("XDG_RUNTIME_DIR", Folder().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (Folder() / "config").c_str(), 1);
+    }
+    static fs::path Folder() {
+        return fs::temp_directory_path() / ("morvane-pty-" + std::to_string(getpid()));
+    }
     const std::string& Tty() const { return m_strTty; }
     std::string MemoryPath() const { return (m_folder / "memory").string(); }
 
   private:
-    fs::path m_folder = fs::temp_directory_path() / ("morvane-pty-" + std::to_string(getpid()));
+    fs::path m_folder = Folder();
     pid_t m_pid = -1;
     FILE* m_pOut = nullptr;
     std::string m_strTty;

@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <tuple>
 #include <utility>
@@ -283,10 +284,10 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
         fs::temp_directory_path() / ("morvane-qt-fw-" + std::to_string(getpid()));
     const std::string strFile = strRecords + ".fwr";
     ASSERT_EQ(std::system((MAKE_FWR_PATH " --records 300 " + strFile).c_str()), 0);
-    GyroSimProcess sim("Simulated tq480 gyro", {"--firmware", strRecords}, GYRO_MEMORY);
-    ASSERT_FALSE(sim.Tty().empty());
-    const fs::path folder = fs::path(getenv("XDG_RUNTIME_DIR"));
-    platform::SetExecutablePathOverride((folder / "morvane-gyro-tools").string());
+    // The simulator is started once the window is open, as a pilot plugs an adapter in.
+    GyroSimProcess::UseFolders();
+    std::optional<GyroSimProcess> sim;
+    platform::SetExecutablePathOverride((GyroSimProcess::Folder() / "morvane-gyro-tools").string());
 
     RunSheet([&](CTQ480ConfigSheet& sheet, QDialog& window) {
         auto* pTabs = window.findChild<QTabWidget*>();
@@ -324,15 +325,22 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
             return loop.RunUntil(
                 [&] { return status.GetWindowText() == pszStatus || !boxes.empty(); }, 10000);
         };
-        // Pick the simulator's port as the list offers it, then tap Read with the mouse.
+        // The simulator's port is in the window's list within a second of its start; pick it,
+        // then tap Read with the mouse.
         CControl& ports = *page.GetDlgItem(IDC_COMPORT);
-        int nEntry = -1;
-        for (int i = 0; i < ports.GetCount(); ++i)
-            if (ports.GetLBText(i).find(L"(Simulated tq480 gyro)") != std::wstring::npos)
-                nEntry = i;
-        ASSERT_GE(nEntry, 0);
+        auto* pPorts = qobject_cast<QComboBox*>(host.ControlWidget(ports));
+        auto simEntry = [&] {
+            return pPorts->findText("(Simulated tq480 gyro)", Qt::MatchEndsWith);
+        };
+        ASSERT_EQ(simEntry(), -1);
+        sim.emplace("Simulated tq480 gyro", std::vector<std::string>{"--firmware", strRecords},
+                    GYRO_MEMORY);
+        ASSERT_FALSE(sim->Tty().empty());
+        ASSERT_TRUE(loop.RunUntil([&] { return simEntry() >= 0; }, 1000));
+        const int nEntry = simEntry();
         if (nEntry != ports.GetCurSel())
             CUserInput::Pick(ports, nEntry);
+        const int nComPort = static_cast<int>(ports.GetItemData(nEntry));
         click(Named(page, "Read"));
         ASSERT_TRUE(finished(L"Read Complete"));
         ASSERT_TRUE(boxes.empty());
@@ -454,7 +462,7 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
         click(Named(choose(0), "Store"));
         ASSERT_TRUE(finished(L"Write Complete"));
         std::stringstream memory;
-        memory << std::ifstream(sim.MemoryPath()).rdbuf();
+        memory << std::ifstream(sim->MemoryPath()).rdbuf();
         EXPECT_TRUE(memory.str().ends_with(STORED_MEMORY)) << memory.str();
 
         // A make-fwr file opened and sent, agreed with a click, photographed a third of the way.
@@ -471,6 +479,14 @@ TEST_F(QtProgramTest, APilotReadsGyroSimSeesItsValuesOnEveryPageStoresChangesAnd
             "Attention: The firmware update completed sucessfully.\n\nBefore you fly ensure "
             "the controls operate correctly.");
         EXPECT_TRUE(loop.RunUntil([&] { return nExpectedBoxes == 0 || !boxes.empty(); }, 60'000));
+
+        // The simulator stops: its entry stays selected, under its number on both pages, so
+        // that the same port started again just works.
+        sim->Stop();
+        loop.RunFor(1000);
+        EXPECT_EQ(pPorts->currentIndex(), simEntry());
+        EXPECT_EQ(std::pair(page.m_link.ComPort(), sheet.GetFirmwareComPort()),
+                  std::pair(nComPort, nComPort));
     });
     // The loader holds every record of the file.
     std::ifstream fwr(strFile);
@@ -523,6 +539,10 @@ TEST(ProgramInstances, ASecondStartHandsOverToTheRunningCopyAndEnds) {
     fs::create_directories(folder / "config");
     setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    // The program keeps its settings beside itself: a file made by this test is not left
+    // there, where it would take ./run.sh's first run from a newcomer.
+    const fs::path settings = fs::path(PROGRAM_PATH).parent_path() / "morvane.ini";
+    const bool bHadSettings = fs::exists(settings);
     QProcess first, second;
     first.start(QStringLiteral(PROGRAM_PATH));
     EXPECT_FALSE(first.waitForFinished(1500));  // it shows its sheet and keeps running
@@ -533,6 +553,8 @@ TEST(ProgramInstances, ASecondStartHandsOverToTheRunningCopyAndEnds) {
     first.terminate();
     first.waitForFinished();
     fs::remove_all(folder);
+    if (!bHadSettings)
+        fs::remove(settings);
 }
 
 }  // namespace
