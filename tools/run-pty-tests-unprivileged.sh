@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the pty-labelled tests of a build, and the tests of files that other users must not
-# reach (the settings file, the single-instance lock), once as a user who is not root (nobody
+# Runs the pty-labelled tests of a build, the desktop program's tests, and the tests of files
+# that other users must not reach (the settings file, the single-instance lock), once as a user who is not root (nobody
 # by default), so that nothing they check holds only with root's rights. Run as root:
 #   tools/run-pty-tests-unprivileged.sh [BUILD_DIR] [USER]
 # The user gets its own HOME and XDG folders and a folder for ctest's log; folders on the way to
@@ -27,12 +27,15 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 chown "$user" "$home"
 install -d -o "$user" "$build/Testing/Temporary"
+# The tests' own history folder and the program test's screenshots are the user's for the run.
+mkdir -p "$build/test-home/state" "$build/screenshots"
+chown -R "$user" "$build/test-home/state" "$build/screenshots"
 status=0
 as_user env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" \
   XDG_RUNTIME_DIR="$home/run" XDG_STATE_HOME="$home/state" TMPDIR=/tmp \
   ctest --test-dir "$build" -L pty --output-on-failure -j2 || status=$?
 as_user env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/config" \
   XDG_RUNTIME_DIR="$home/run" XDG_STATE_HOME="$home/state" TMPDIR=/tmp \
-  ctest --test-dir "$build" -R '^(Settings|SingleInstance)\.' --output-on-failure || status=$?
-chown -R "$(id -u):$(id -g)" "$build/Testing"
+  ctest --test-dir "$build" -R '^(Settings|SingleInstance|QtProgramTest|ProgramInstances)\.' --output-on-failure || status=$?
+chown -R "$(id -u):$(id -g)" "$build/Testing" "$build/test-home/state" "$build/screenshots"
 exit $status
