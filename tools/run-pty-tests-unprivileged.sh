@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the pty-labelled tests of a build, the desktop program's tests, and the tests of files
-# that other users must not reach (the settings file, the single-instance lock), once as a user who is not root (nobody
-# by default), so that nothing they check holds only with root's rights. Run as root:
+# that other users must not reach (the settings file, the single-instance lock), once as a user
+# who is not root (nobody by default), so that nothing they check holds only with root's
+# rights. Run as root:
 #   tools/run-pty-tests-unprivileged.sh [BUILD_DIR] [USER]
 # The user gets its own HOME and XDG folders and a folder for ctest's log; folders on the way to
 # the build that the user cannot pass through get o+x (pass only, no reading).
