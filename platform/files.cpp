@@ -161,14 +161,19 @@ void SetExecutablePathOverride(std::optional<std::string> strPath) {
     g_executableOverride = std::move(strPath);
 }
 
-std::string UserConfigFolder() {
-    const char* pConfig = std::getenv("XDG_CONFIG_HOME");
-    if (pConfig && *pConfig)
-        return std::string(pConfig) + "/morvane";
+std::string XdgUserFolder(const char* pszVariable, const std::string& strUnderHome,
+                          const std::string& strTail) {
+    const char* pFolder = std::getenv(pszVariable);
+    if (pFolder && *pFolder)
+        return std::string(pFolder) + "/" + strTail;
     const char* pHome = std::getenv("HOME");
     if (pHome && *pHome)
-        return std::string(pHome) + "/.config/morvane";
+        return std::string(pHome) + "/" + strUnderHome + "/" + strTail;
     return {};
+}
+
+std::string UserConfigFolder() {
+    return XdgUserFolder("XDG_CONFIG_HOME", ".config", "morvane");
 }
 
 std::string NativePath(const std::wstring& strPath) {

@@ -22,6 +22,10 @@ void SetExecutablePathOverride(std::optional<std::string> strPath);
 // The tool's folder among the user's configuration: $XDG_CONFIG_HOME/morvane, else
 // $HOME/.config/morvane; empty when neither variable is set.
 std::string UserConfigFolder();
+// A folder of the user's by the XDG rule: $VARIABLE/strTail, else $HOME/strUnderHome/strTail;
+// empty when neither variable is set.
+std::string XdgUserFolder(const char* pszVariable, const std::string& strUnderHome,
+                          const std::string& strTail);
 
 // Replaces the file at strPath by one holding strContent, never truncating it in place: the
 // content is written aside into a new file of the same folder, flushed to the disk, renamed

@@ -71,13 +71,7 @@ std::vector<HistoryEntry> ReadEntries(const std::string& strFolder) {
 }  // namespace
 
 std::string HistoryFolder() {
-    const char* pState = std::getenv("XDG_STATE_HOME");
-    if (pState && *pState)
-        return std::string(pState) + "/morvane/history";
-    const char* pHome = std::getenv("HOME");
-    if (pHome && *pHome)
-        return std::string(pHome) + "/.local/state/morvane/history";
-    return {};
+    return platform::XdgUserFolder("XDG_STATE_HOME", ".local/state", "morvane/history");
 }
 
 bool KeepParameterHistory(int32_t nSerialNumber, bool bStore, const std::string& strText) {
