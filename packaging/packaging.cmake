@@ -1,6 +1,6 @@
 # What `cmake --install` puts where, and the Debian package CPack makes of it: the programs,
 # the desktop entry with the icon in the hicolor theme, AppStream metainfo, the manual pages
-# (made from each program's --help) and the README.
+# and the README.
 include(GNUInstallDirs)
 set(MORVANE_PACKAGE morvane-gyro-tools)
 set(MORVANE_METAINFO_ID org.morvane.GyroTools)
@@ -15,21 +15,16 @@ if(MORVANE_WITH_QT)
 endif()
 install(TARGETS ${morvane_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Manual pages: each program's --help as its description, compressed as Debian wants them.
-set(summary_morvane-gyro-tools "configure a Morvane tq480 helicopter tail gyro")
-set(summary_morvane-gyro-cli "configure a Morvane tq480 helicopter tail gyro from the command line")
-set(summary_gyro-sim "a software Morvane tq480 gyro on a pseudo-terminal")
-string(JOIN "," see_also ${morvane_programs})
+# Manual pages, written in packaging/man, with the version and date filled in and compressed
+# as Debian wants them.
+set(MORVANE_RELEASE_DATE 2026-12-07)
 set(man_pages "")
 foreach(program IN LISTS morvane_programs)
   set(page ${MORVANE_GENERATED}/man/${program}.1)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/man/${program}.1.in ${page} @ONLY)
   add_custom_command(OUTPUT ${page}.gz
-    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}> -DNAME=${program}
-            "-DSUMMARY=${summary_${program}}" -DVERSION=${PROJECT_VERSION}
-            "-DSEE_ALSO=${see_also}" -DOUTPUT=${page}
-            -P ${CMAKE_CURRENT_LIST_DIR}/help-to-man.cmake
-    COMMAND gzip -9nf ${page}
-    DEPENDS ${program} ${CMAKE_CURRENT_LIST_DIR}/help-to-man.cmake
+    COMMAND gzip -9nkf ${page}
+    DEPENDS ${page}
     VERBATIM)
   list(APPEND man_pages ${page}.gz)
 endforeach()

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The Debian package as a pilot gets it: built by CPack, without lintian errors, its desktop
-# entry and metainfo valid, and every program it installs answering the command-line
-# conventions.   package_test.sh BUILD_DIR VERSION
+# entry and metainfo valid, every program it installs answering the command-line conventions
+# and its manual page shown by man without warnings in 80 columns with its sections.
+#   package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1 version=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in cpack dpkg-shlibdeps lintian desktop-file-validate appstreamcli; do
+for tool in cpack dpkg-shlibdeps lintian desktop-file-validate appstreamcli man; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (./test.sh installs it)"
 done
 
@@ -42,7 +43,17 @@ for program in morvane-gyro-tools morvane-gyro-cli gyro-sim; do
   "$installed" --no-such-option >"$scratch/out.txt" 2>"$scratch/err.txt" || status=$?
   [ $status -eq 2 ] && [ ! -s "$scratch/out.txt" ] && [ "$(wc -l <"$scratch/err.txt")" -eq 1 ] ||
     fail "$program --no-such-option: status $status, $(cat "$scratch/err.txt")"
-  zcat "$root/usr/share/man/man1/$program.1.gz" | grep -q '^\.SH DESCRIPTION' ||
-    fail "no manual page for $program"
+  page="$root/usr/share/man/man1/$program.1.gz"
+  [ -f "$page" ] || fail "no manual page for $program"
+  warnings=$(LC_ALL=C.UTF-8 man --warnings -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "$program(1): $warnings"
+  LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" >"$scratch/page.txt" 2>/dev/null
+  wide=$(awk 'length($0) > 80' "$scratch/page.txt")
+  [ -z "$wide" ] || fail "$program(1) wider than 80 columns: $wide"
+  for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" FILES ENVIRONMENT EXAMPLES "SEE ALSO"; do
+    grep -qx "$section" "$scratch/page.txt" || fail "$program(1) has no $section"
+  done
+  grep -A1 -x 'SEE ALSO' "$scratch/page.txt" | tail -1 | grep -q '([0-9])' ||
+    fail "$program(1) refers to nothing under SEE ALSO"
 done
 [ -f "$root/usr/share/doc/morvane-gyro-tools/README.md" ] || fail "no README"
