@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <cwchar>
 #include <fstream>
 #include <sstream>
@@ -95,6 +96,19 @@ bool ReadWholeFile(const std::string& strPath, std::istream& in, std::string& st
     content << source.rdbuf();
     strText = content.str();
     return !source.bad();
+}
+
+// "# morvane-gyro-cli 1.2.0, tq480 serial 74565, read 2026-12-07T13:00:01Z": where a file
+// of parameters came from; store passes over it as over every '#' line.
+std::string SourceLine(const GyroIdentity& identity) {
+    const time_t nNow = static_cast<time_t>(HistoryNow());
+    tm utc{};
+    char szTime[32] = "";
+    if (gmtime_r(&nNow, &utc))
+        std::strftime(szTime, sizeof szTime, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return "# morvane-gyro-cli " MORVANE_VERSION ", tq480 serial " +
+           platform::ToNarrowText(FormatSerialNumber(identity.SerialNumber)) + ", read " + szTime +
+           "\n";
 }
 
 // One "Name: wrote X, gyro holds Y" line for each field whose line differs.
@@ -254,17 +268,20 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     const std::string strFile = operands.size() > 1 ? operands[1] : "-";
     GyroParameters toStore;
     if (bStore) {
-        std::string strText, strError;
+        std::string strText;
         if (!ReadWholeFile(strFile, in, strText)) {
             err << "cannot read " << strFile << "\n";
             return EXIT_USAGE;
         }
         LoadDefaults(toStore);
         // Every field must be named: a file with only some would store defaults for the rest.
-        if (!ParseParameterLines(strText, toStore, strError, true)) {
-            err << strFile << ": " << strError << "\n";
+        // Every problem is told, each with its line, so that one editing mends them all.
+        const std::vector<ParameterProblem> problems = ParseParameterLines(strText, toStore, true);
+        for (const ParameterProblem& problem : problems)
+            err << strFile << (problem.nLine ? ":" + std::to_string(problem.nLine) : "") << ": "
+                << problem.strMessage << "\n";
+        if (!problems.empty())
             return EXIT_USAGE;
-        }
     }
 
     host.SetMessageBoxResponder([&err](const platform::headless::ShownMessageBox& box) {
@@ -344,7 +361,8 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         }
         nResult = EXIT_DONE;
         if (bRead) {
-            const std::string strLines = FormatIdentityLines(page.m_link.Identity()) +
+            const GyroIdentity& identity = page.m_link.Identity();
+            const std::string strLines = SourceLine(identity) + FormatIdentityLines(identity) +
                                          FormatParameterLines(sheet.m_gyroParameters);
             if (strFile == "-") {
                 out << strLines;
