@@ -1,6 +1,10 @@
 #include "app/gyro_cli.h"
 
+#include <strings.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
@@ -68,14 +72,17 @@ const char USAGE[] =
     "remaining words and a flash stops after the record in flight, unless\n"
     "interrupted again; the port is always given back as it was.\n";
 
+// Every message starts so, on the error stream.
+constexpr char PREFIX[] = "morvane-gyro-cli: ";
+
 int UsageHint(std::ostream& err, const std::string& strWhat) {
-    err << "morvane-gyro-cli: " << strWhat << "; try 'morvane-gyro-cli --help'\n";
+    err << PREFIX << strWhat << "; try 'morvane-gyro-cli --help'\n";
     return EXIT_USAGE;
 }
 
-// "COM3" or "COM3:" to 3; 0 when it is not such a name.
+// "COM3", "com3" or "COM3:" to 3; 0 when it is not such a name.
 int ParsePortArgument(const std::string& strArg) {
-    std::string strDigits = strArg.rfind("COM", 0) == 0 ? strArg.substr(3) : "";
+    std::string strDigits = strncasecmp(strArg.c_str(), "COM", 3) == 0 ? strArg.substr(3) : "";
     if (!strDigits.empty() && strDigits.back() == ':')
         strDigits.pop_back();
     if (strDigits.empty() || strDigits.size() > 3 ||
@@ -84,18 +91,19 @@ int ParsePortArgument(const std::string& strArg) {
     return std::stoi(strDigits);
 }
 
-// The whole file, or standard input for "-".
-bool ReadWholeFile(const std::string& strPath, std::istream& in, std::string& strText) {
+// The whole file, or standard input for "-"; 0, else the system's error number.
+int ReadWholeFile(const std::string& strPath, std::istream& in, std::string& strText) {
     std::ifstream file;
+    errno = 0;
     if (strPath != "-")
         file.open(strPath, std::ios::binary);
     std::istream& source = strPath == "-" ? in : file;
     if (!source)
-        return false;
+        return errno ? errno : EIO;
     std::ostringstream content;
     content << source.rdbuf();
     strText = content.str();
-    return !source.bad();
+    return source.bad() ? (errno ? errno : EIO) : 0;
 }
 
 // "# morvane-gyro-cli 1.2.0, tq480 serial 74565, read 2026-12-07T13:00:01Z": where a file
@@ -119,8 +127,9 @@ std::string DifferingFields(const GyroParameters& wrote, const GyroParameters& h
     while (std::getline(wroteLines, strWrote) && std::getline(holdsLines, strHolds)) {
         const size_t nEquals = strWrote.find('=');
         if (strWrote != strHolds)
-            strDiffers += strWrote.substr(0, nEquals) + ": wrote " + strWrote.substr(nEquals + 1) +
-                          ", gyro holds " + strHolds.substr(nEquals + 1) + "\n";
+            strDiffers += PREFIX + strWrote.substr(0, nEquals) + ": wrote " +
+                          strWrote.substr(nEquals + 1) + ", gyro holds " +
+                          strHolds.substr(nEquals + 1) + "\n";
     }
     return strDiffers;
 }
@@ -129,6 +138,11 @@ std::string DifferingFields(const GyroParameters& wrote, const GyroParameters& h
 // "Send Firmware", agrees, and follows the percentage until the upload has ended.
 int FlashFirmware(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& host,
                   const std::string& strFile, std::ostream& err) {
+    // The page's box would not say which file it could not open.
+    if (access(strFile.c_str(), R_OK) != 0) {
+        err << PREFIX << strFile << ": " << std::strerror(errno) << "\n";
+        return EXIT_USAGE;
+    }
     CTQ480FirmwarePage& page = sheet.m_firmwarePage;
     const CFirmwareUpload& upload = page.m_upload;
     if (!CUserInput::ChooseTab(sheet, sheet.GetPageCount() - 1))
@@ -170,7 +184,7 @@ int FlashFirmware(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& 
             },
             SEQUENCE_LIMIT_MS);
         if (!bMoved) {
-            err << "the upload stopped moving\n";
+            err << PREFIX << "the upload stopped moving\n";
             return EXIT_FAILED;
         }
     }
@@ -186,7 +200,7 @@ int WatchPorts(const CMainCtrlPage& page, platform::EventLoop& loop, std::ostrea
     bool bStop = false;
     platform::CSignalWatch signals(loop, [&bStop](int, int) { bStop = true; });
     if (!signals.IsActive())
-        err << "warning: SIGINT and SIGTERM end the program without a last line\n";
+        err << PREFIX << "warning: SIGINT and SIGTERM end the program without a last line\n";
     std::vector<std::wstring> shown;
     auto print = [&out](char cSign, const std::vector<std::wstring>& entries,
                         const std::vector<std::wstring>& others) {
@@ -256,11 +270,12 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         return UsageHint(err, strCommand + ": wrong number of arguments");
     int nPort = 0;
     if (!bPorts && (nPort = ParsePortArgument(operands[0])) == 0) {
-        err << "not a port name: " << operands[0] << " (use COM1, COM2, ...)\n";
+        err << PREFIX << operands[0] << ": not a port name (use COM1, COM2, ...)\n";
         return EXIT_USAGE;
     }
     if ((bStore || bFlash) && !bAgree) {
-        err << (bStore ? "store writes into the gyro" : "flash replaces the gyro's firmware")
+        err << PREFIX
+            << (bStore ? "store writes into the gyro" : "flash replaces the gyro's firmware")
             << ": land the helicopter, idle the engine, stop the rotor, then add --agree to "
                "confirm\n";
         return EXIT_USAGE;
@@ -269,8 +284,8 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     GyroParameters toStore;
     if (bStore) {
         std::string strText;
-        if (!ReadWholeFile(strFile, in, strText)) {
-            err << "cannot read " << strFile << "\n";
+        if (const int nError = ReadWholeFile(strFile, in, strText)) {
+            err << PREFIX << strFile << ": " << std::strerror(nError) << "\n";
             return EXIT_USAGE;
         }
         LoadDefaults(toStore);
@@ -285,11 +300,11 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     }
 
     host.SetMessageBoxResponder([&err](const platform::headless::ShownMessageBox& box) {
-        err << platform::Utf8FromWide(box.strText) << "\n";
+        err << PREFIX << platform::Utf8FromWide(box.strText) << "\n";
         return (box.nType & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
     });
     host.SetUnexpectedHandler([&err](const std::wstring& strWhat) {
-        err << "unexpected " << platform::Utf8FromWide(strWhat) << "\n";
+        err << PREFIX << "unexpected " << platform::Utf8FromWide(strWhat) << "\n";
     });
     for (const int nAgreement : {IDD_SPLASH, IDD_SPLASH_FW})
         host.SetDialogResponder(
@@ -319,7 +334,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
             if (ports.GetItemData(i) == nPort)
                 nEntry = i;
         if (nEntry < 0) {
-            err << "COM" << nPort << " is not in the port list\n";
+            err << PREFIX << "COM" << nPort << ": not in the port list\n";
             CUserInput::CloseSheet(sheet);
             return;
         }
@@ -349,7 +364,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
                 SEQUENCE_LIMIT_MS);
             bDone = bDone || page.m_link.m_strStatus == pDone;
             if (!bDone && !page.m_link.m_strStatus.empty())
-                err << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";
+                err << PREFIX << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";
             return bDone;
         };
         const bool bDone = runSequence(bRead);
@@ -368,7 +383,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
                 out << strLines;
             } else if (const int nError = platform::ReplaceFile(strFile, strLines, 0644)) {
                 // The file as it was stays, whole.
-                err << "morvane-gyro-cli: " << strFile << ": " << std::strerror(nError) << "\n";
+                err << PREFIX << strFile << ": " << std::strerror(nError) << "\n";
                 nResult = EXIT_FAILED;
             }
         } else if (bVerify) {
@@ -385,7 +400,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         CUserInput::CloseSheet(sheet);
     });
     SetHistoryFailureReport([&err](const std::string& strWhy) {
-        err << "morvane-gyro-cli: history not kept: " << strWhy << "\n";
+        err << PREFIX << "history not kept: " << strWhy << "\n";
     });
     CTQ480ConfigSheet sheet(LoadResourceString(IDS_SHEET_TITLE), nullptr, 0);
     sheet.DoModal();

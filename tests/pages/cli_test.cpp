@@ -108,12 +108,14 @@ TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
         {{"store", "COM1", WriteFile(strGood)}, "--agree"},
         {{"store", "COM1", WriteFile(std::string("HighEndpoint=100\0x\n", 19)), "--agree"},
          "must be a whole number"},
-        {{"store", "COM1", (folder / "absent.txt").string(), "--agree"}, "cannot read"},
-        {{"store", "COM12", WriteFile(strGood), "--agree"}, "COM12 is not in the port list"},
+        {{"store", "COM1", (folder / "absent.txt").string(), "--agree"},
+         "absent.txt: No such file or directory\n"},
+        {{"store", "com12", WriteFile(strGood), "--agree"},
+         "morvane-gyro-cli: COM12: not in the port list\n"},
         {{"store", "COM1", "-", "--agree"}, "-: missing HighEndpoint"},  // empty input
         {{"store", "COM1", WriteFile(strGood), "--agree", "--force"}, "unknown option \"--force\""},
         {{"read", "COM1", "--verify"}, "unknown option"},
-        {{"read", "serial0"}, "not a port name"},
+        {{"read", "serial0"}, "morvane-gyro-cli: serial0: not a port name (use COM1, COM2, ...)\n"},
         {{"read"}, "wrong number of arguments"},
         {{"erase"}, "unknown command \"erase\"; try 'morvane-gyro-cli --help'\n"},
     };
@@ -144,9 +146,10 @@ TEST_F(Cli, VerifiedStoreNamesEachFieldTheGyroHoldsOtherwise) {
         int nExit;
         const char* pszErr;
     } cases[] = {
-        {sim::GyroFaultTarget::Address(0x0100), 3, "HighEndpoint: wrote 120, gyro holds 100\n"},
+        {sim::GyroFaultTarget::Address(0x0100), 3,
+         "morvane-gyro-cli: HighEndpoint: wrote 120, gyro holds 100\n"},
         {sim::GyroFaultTarget::Address(0x011E), 3,
-         "ServoDirection: wrote Reverse, gyro holds Normal\n"},
+         "morvane-gyro-cli: ServoDirection: wrote Reverse, gyro holds Normal\n"},
         {sim::GyroFaultTarget::Address(0x0112), 0, ""},  // a profile copy is not compared
         {{}, 0, ""},
     };
