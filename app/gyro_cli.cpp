@@ -47,7 +47,13 @@ const char USAGE[] =
     "  store COMn FILE --agree [--verify]\n"
     "                          writes the parameters of FILE (the output of read will\n"
     "                          do) into the gyro; --verify reads them back and names\n"
-    "                          each field the gyro holds otherwise\n"
+    "                          each field the gyro holds otherwise. FILE names every\n"
+    "                          field once; '#' lines are passed over; the servo\n"
+    "                          choices as their lists show them or as positions\n"
+    "  set COMn NAME=VALUE... --agree [--verify]\n"
+    "                          reads the gyro, changes only the named fields (as\n"
+    "                          in a FILE, e.g. 'ServoPreset=JR 2700G') and stores\n"
+    "                          them all; --verify reads them back\n"
     "  flash COMn FILE --agree sends the firmware file FILE; its percentage goes to\n"
     "                          standard error once per whole percent\n"
     "  history                 the parameter sets kept after every completed read and\n"
@@ -246,11 +252,12 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     std::vector<std::string> operands;
     bool bAgree = false, bVerify = false, bWatch = false;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--agree" && (strCommand == "store" || strCommand == "flash"))
+        if (args[i] == "--agree" &&
+            (strCommand == "store" || strCommand == "set" || strCommand == "flash"))
             bAgree = true;
         else if (args[i] == "--watch" && strCommand == "ports")
             bWatch = true;
-        else if (args[i] == "--verify" && strCommand == "store")
+        else if (args[i] == "--verify" && (strCommand == "store" || strCommand == "set"))
             bVerify = true;
         else if (args[i].size() > 1 && args[i][0] == '-')
             return UsageHint(err, "unknown option \"" + args[i] + "\"");
@@ -261,27 +268,58 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     const bool bRead = strCommand == "read";
     const bool bStore = strCommand == "store";
     const bool bFlash = strCommand == "flash";
-    if (!bPorts && !bRead && !bStore && !bFlash)
+    const bool bSet = strCommand == "set";
+    if (!bPorts && !bRead && !bStore && !bFlash && !bSet)
         return UsageHint(
             err, strCommand.empty() ? "no command" : "unknown command \"" + strCommand + "\"");
-    // ports alone; read COMn [FILE]; store and flash COMn FILE.
+    // ports alone; read COMn [FILE]; store and flash COMn FILE; set COMn NAME=VALUE...
     const size_t nOperands = operands.size();
-    if (bPorts ? nOperands != 0 : bRead ? nOperands < 1 || nOperands > 2 : nOperands != 2)
+    if (bPorts  ? nOperands != 0
+        : bRead ? nOperands < 1 || nOperands > 2
+        : bSet  ? nOperands < 2
+                : nOperands != 2)
         return UsageHint(err, strCommand + ": wrong number of arguments");
     int nPort = 0;
     if (!bPorts && (nPort = ParsePortArgument(operands[0])) == 0) {
         err << PREFIX << operands[0] << ": not a port name (use COM1, COM2, ...)\n";
         return EXIT_USAGE;
     }
-    if ((bStore || bFlash) && !bAgree) {
+    if ((bStore || bSet || bFlash) && !bAgree) {
         err << PREFIX
-            << (bStore ? "store writes into the gyro" : "flash replaces the gyro's firmware")
+            << (bFlash ? "flash replaces the gyro's firmware"
+                       : strCommand + " writes into the gyro")
             << ": land the helicopter, idle the engine, stop the rotor, then add --agree to "
                "confirm\n";
         return EXIT_USAGE;
     }
     const std::string strFile = operands.size() > 1 ? operands[1] : "-";
     GyroParameters toStore;
+    // set's fields as lines of a file, checked as store checks a file before the gyro is
+    // touched; the values do not depend on what the gyro holds.
+    std::string strSetLines;
+    if (bSet) {
+        bool bUsable = true;
+        for (size_t i = 1; i < nOperands; ++i) {
+            // A file's lines that name no field (identity, comments) would change nothing.
+            const std::string strName = operands[i].substr(0, operands[i].find('='));
+            if (std::none_of(
+                    PARAMETER_FIELDS.begin(), PARAMETER_FIELDS.end(),
+                    [&](const ParameterField& field) { return strName == field.pszName; })) {
+                err << PREFIX << "set: unknown name \"" << strName << "\"\n";
+                bUsable = false;
+            } else {
+                strSetLines += operands[i] + "\n";
+            }
+        }
+        GyroParameters checked;
+        LoadDefaults(checked);
+        for (const ParameterProblem& problem : ParseParameterLines(strSetLines, checked)) {
+            err << PREFIX << "set: " << problem.strMessage << "\n";
+            bUsable = false;
+        }
+        if (!bUsable)
+            return EXIT_USAGE;
+    }
     if (bStore) {
         std::string strText;
         if (const int nError = ReadWholeFile(strFile, in, strText)) {
@@ -367,9 +405,16 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
                 err << PREFIX << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";
             return bDone;
         };
-        const bool bDone = runSequence(bRead);
+        bool bDone = runSequence(bRead || bSet);
+        bool bStored = bStore && bDone;
+        if (bSet && bDone && !signals.Caught()) {
+            // What the gyro holds, the named fields changed, all stored as Store stores them.
+            ParseParameterLines(strSetLines, sheet.m_gyroParameters);
+            toStore = sheet.m_gyroParameters;
+            bDone = bStored = runSequence(false);
+        }
         if (signals.Caught())
-            nResult = signals.SequenceEnded(bStore && bDone);
+            nResult = signals.SequenceEnded(bStored);
         if (!bDone || signals.Caught()) {
             CUserInput::CloseSheet(sheet);
             return;

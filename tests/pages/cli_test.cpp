@@ -73,6 +73,43 @@ TEST_F(Cli, StoreTakesListPositionsAndReadGivesTheListsTexts) {
     EXPECT_EQ(err.str(), "");
 }
 
+// set changes the named fields alone; one it cannot take stops it before the gyro is asked.
+TEST_F(Cli, SetChangesOnlyTheNamedFields) {
+    gyro.SetWord(0x0100, 1658);
+    const struct {
+        std::vector<std::string> args;
+        int nExit;
+        const char* pszErr;
+    } cases[] = {
+        {{"set", "COM1", "HighEndpoint=146", "Colour=red", "ServoSpeed=0.5", "--agree"},
+         2,
+         "morvane-gyro-cli: set: unknown name \"Colour\"\n"
+         "morvane-gyro-cli: set: HighEndpoint=146 is outside its range 30 to 145\n"
+         "morvane-gyro-cli: set: ServoSpeed has no entry \"0.5\" in its list\n"},
+        {{"set", "COM1", "SerialNumber=5", "--agree"},
+         2,
+         "morvane-gyro-cli: set: unknown name \"SerialNumber\"\n"},
+        {{"set", "COM1", "LowEndpoint=90"},
+         2,
+         "morvane-gyro-cli: set writes into the gyro: land the helicopter, idle the engine, stop "
+         "the rotor, then add --agree to confirm\n"},
+        {{"set", "COM1", "--agree"},
+         2,
+         "morvane-gyro-cli: set: wrong number of arguments; try 'morvane-gyro-cli --help'\n"},
+        {{"set", "com1", "ServoType=1520usec/250Hz", "LowEndpoint=90", "--agree", "--verify"},
+         0,
+         ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.args), c.nExit);
+        EXPECT_EQ(err.str(), c.pszErr);
+    }
+    ASSERT_EQ(Run({"read", "COM1"}), 0);
+    EXPECT_THAT(out.str(), HasSubstr("HighEndpoint=33\nLowEndpoint=90\n"));
+    EXPECT_THAT(out.str(), HasSubstr("ServoPreset=Generic\nServoSpeed=0.06\n"
+                                     "ServoType=1520usec/250Hz\n"));
+}
+
 // Every mistake of a hand-edited file at once, each with its line; nothing is sent.
 TEST_F(Cli, StoreNamesEveryMistakeOfItsFile) {
     const std::string strFile = WriteFile(
