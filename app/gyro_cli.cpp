@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -106,6 +107,10 @@ int ReadWholeFile(const std::string& strPath, std::istream& in, std::string& str
     std::istream& source = strPath == "-" ? in : file;
     if (!source)
         return errno ? errno : EIO;
+    // A folder opens, and then reads as nothing.
+    std::error_code error;
+    if (strPath != "-" && std::filesystem::is_directory(strPath, error))
+        return EISDIR;
     std::ostringstream content;
     content << source.rdbuf();
     strText = content.str();

@@ -147,6 +147,7 @@ TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
          "must be a whole number"},
         {{"store", "COM1", (folder / "absent.txt").string(), "--agree"},
          "absent.txt: No such file or directory\n"},
+        {{"store", "COM1", folder.string(), "--agree"}, ": Is a directory\n"},
         {{"store", "com12", WriteFile(strGood), "--agree"},
          "morvane-gyro-cli: COM12: not in the port list\n"},
         {{"store", "COM1", "-", "--agree"}, "-: missing HighEndpoint"},  // empty input
