@@ -6,6 +6,9 @@
 
 namespace {
 
+// Every message starts so, as the command's own do.
+constexpr char PREFIX[] = "morvane-gyro-cli: ";
+
 // The store item's name as its status line shows it, "Write " left off; the two profile
 // copies are named after their profile.
 std::string StoreItemName(int nItem) {
@@ -36,32 +39,36 @@ void CCliSignals::OnSignal(int nSignal, int nCount) {
     const bool bInFlight = m_interrupt.StoreWordInFlight();
     switch (m_interrupt.OnSignal(nSignal, nCount)) {
         case InterruptAction::READ_ENDED:
-            m_err << "read interrupted\n";
+            m_err << PREFIX << "read interrupted\n";
             break;
         case InterruptAction::STORE_FINISHING:
-            m_err << "finishing the store; interrupt again to stop now\n";
+            m_err << PREFIX << "finishing the store; interrupt again to stop now\n";
             break;
         case InterruptAction::STORE_ENDED: {
             if (nWritten == 0 && !bInFlight) {
-                m_err << "store interrupted before any field was written; the gyro keeps its "
+                m_err << PREFIX
+                      << "store interrupted before any field was written; the gyro keeps its "
                          "earlier values\n";
                 break;
             }
             const int nUnsent = nWritten + (bInFlight ? 1 : 0);
-            m_err << "store stopped part-way\nwritten: "
-                  << (nWritten > 0 ? StoreItemNames(0, nWritten) : "none") << "\n";
+            m_err << PREFIX << "store stopped part-way\n"
+                  << PREFIX << "written: " << (nWritten > 0 ? StoreItemNames(0, nWritten) : "none")
+                  << "\n";
             if (bInFlight)
-                m_err << "sent, not acknowledged: " << StoreItemName(nWritten) << "\n";
+                m_err << PREFIX << "sent, not acknowledged: " << StoreItemName(nWritten) << "\n";
             if (nUnsent < GYRO_STORE_ITEM_COUNT)
-                m_err << "not written: " << StoreItemNames(nUnsent, GYRO_STORE_ITEM_COUNT) << "\n";
+                m_err << PREFIX << "not written: " << StoreItemNames(nUnsent, GYRO_STORE_ITEM_COUNT)
+                      << "\n";
             break;
         }
         case InterruptAction::UPLOAD_STOPPING:
-            m_err << "stopping after the record in flight; interrupt again to stop now\n";
+            m_err << PREFIX << "stopping after the record in flight; interrupt again to stop now\n";
             break;
         case InterruptAction::UPLOAD_CALLED_OFF:
             m_bUploadCalledOff = true;
-            m_err << "firmware update called off before the port was opened; the gyro was not "
+            m_err << PREFIX
+                  << "firmware update called off before the port was opened; the gyro was not "
                      "touched\n";
             break;
         case InterruptAction::UPLOAD_ENDED:
@@ -73,12 +80,12 @@ void CCliSignals::OnSignal(int nSignal, int nCount) {
 
 int CCliSignals::SequenceEnded(bool bStoreCompleted) {
     if (bStoreCompleted)
-        m_err << "Write Complete\n";
+        m_err << PREFIX << "Write Complete\n";
     return ExitStatus();
 }
 
 int CCliSignals::FlashEnded(bool bCompleted) {
     if (!bCompleted && !m_bUploadCalledOff)
-        m_err << "the gyro waits in its loader for a complete firmware file\n";
+        m_err << PREFIX << "the gyro waits in its loader for a complete firmware file\n";
     return ExitStatus();
 }

@@ -1,8 +1,14 @@
 #include "app/gyro_cli.h"
 
+#include <strings.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -42,7 +48,13 @@ const char USAGE[] =
     "  store COMn FILE --agree [--verify]\n"
     "                          writes the parameters of FILE (the output of read will\n"
     "                          do) into the gyro; --verify reads them back and names\n"
-    "                          each field the gyro holds otherwise\n"
+    "                          each field the gyro holds otherwise. FILE names every\n"
+    "                          field once; '#' lines are passed over; the servo\n"
+    "                          choices as their lists show them or as positions\n"
+    "  set COMn NAME=VALUE... --agree [--verify]\n"
+    "                          reads the gyro, changes only the named fields (as\n"
+    "                          in a FILE, e.g. 'ServoPreset=JR 2700G') and stores\n"
+    "                          them all; --verify reads them back\n"
     "  flash COMn FILE --agree sends the firmware file FILE; its percentage goes to\n"
     "                          standard error once per whole percent\n"
     "  history                 the parameter sets kept after every completed read and\n"
@@ -67,14 +79,17 @@ const char USAGE[] =
     "remaining words and a flash stops after the record in flight, unless\n"
     "interrupted again; the port is always given back as it was.\n";
 
+// Every message starts so, on the error stream.
+constexpr char PREFIX[] = "morvane-gyro-cli: ";
+
 int UsageHint(std::ostream& err, const std::string& strWhat) {
-    err << "morvane-gyro-cli: " << strWhat << "; try 'morvane-gyro-cli --help'\n";
+    err << PREFIX << strWhat << "; try 'morvane-gyro-cli --help'\n";
     return EXIT_USAGE;
 }
 
-// "COM3" or "COM3:" to 3; 0 when it is not such a name.
+// "COM3", "com3" or "COM3:" to 3; 0 when it is not such a name.
 int ParsePortArgument(const std::string& strArg) {
-    std::string strDigits = strArg.rfind("COM", 0) == 0 ? strArg.substr(3) : "";
+    std::string strDigits = strncasecmp(strArg.c_str(), "COM", 3) == 0 ? strArg.substr(3) : "";
     if (!strDigits.empty() && strDigits.back() == ':')
         strDigits.pop_back();
     if (strDigits.empty() || strDigits.size() > 3 ||
@@ -83,18 +98,36 @@ int ParsePortArgument(const std::string& strArg) {
     return std::stoi(strDigits);
 }
 
-// The whole file, or standard input for "-".
-bool ReadWholeFile(const std::string& strPath, std::istream& in, std::string& strText) {
+// The whole file, or standard input for "-"; 0, else the system's error number.
+int ReadWholeFile(const std::string& strPath, std::istream& in, std::string& strText) {
     std::ifstream file;
+    errno = 0;
     if (strPath != "-")
         file.open(strPath, std::ios::binary);
     std::istream& source = strPath == "-" ? in : file;
     if (!source)
-        return false;
+        return errno ? errno : EIO;
+    // A folder opens, and then reads as nothing.
+    std::error_code error;
+    if (strPath != "-" && std::filesystem::is_directory(strPath, error))
+        return EISDIR;
     std::ostringstream content;
     content << source.rdbuf();
     strText = content.str();
-    return !source.bad();
+    return source.bad() ? (errno ? errno : EIO) : 0;
+}
+
+// "# morvane-gyro-cli 1.2.0, tq480 serial 74565, read 2026-12-07T13:00:01Z": where a file
+// of parameters came from; store passes over it as over every '#' line.
+std::string SourceLine(const GyroIdentity& identity) {
+    const time_t nNow = static_cast<time_t>(HistoryNow());
+    tm utc{};
+    char szTime[32] = "";
+    if (gmtime_r(&nNow, &utc))
+        std::strftime(szTime, sizeof szTime, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return "# morvane-gyro-cli " MORVANE_VERSION ", tq480 serial " +
+           platform::ToNarrowText(FormatSerialNumber(identity.SerialNumber)) + ", read " + szTime +
+           "\n";
 }
 
 // One "Name: wrote X, gyro holds Y" line for each field whose line differs.
@@ -105,8 +138,9 @@ std::string DifferingFields(const GyroParameters& wrote, const GyroParameters& h
     while (std::getline(wroteLines, strWrote) && std::getline(holdsLines, strHolds)) {
         const size_t nEquals = strWrote.find('=');
         if (strWrote != strHolds)
-            strDiffers += strWrote.substr(0, nEquals) + ": wrote " + strWrote.substr(nEquals + 1) +
-                          ", gyro holds " + strHolds.substr(nEquals + 1) + "\n";
+            strDiffers += PREFIX + strWrote.substr(0, nEquals) + ": wrote " +
+                          strWrote.substr(nEquals + 1) + ", gyro holds " +
+                          strHolds.substr(nEquals + 1) + "\n";
     }
     return strDiffers;
 }
@@ -115,6 +149,11 @@ std::string DifferingFields(const GyroParameters& wrote, const GyroParameters& h
 // "Send Firmware", agrees, and follows the percentage until the upload has ended.
 int FlashFirmware(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& host,
                   const std::string& strFile, std::ostream& err) {
+    // The page's box would not say which file it could not open.
+    if (access(strFile.c_str(), R_OK) != 0) {
+        err << PREFIX << strFile << ": " << std::strerror(errno) << "\n";
+        return EXIT_USAGE;
+    }
     CTQ480FirmwarePage& page = sheet.m_firmwarePage;
     const CFirmwareUpload& upload = page.m_upload;
     if (!CUserInput::ChooseTab(sheet, sheet.GetPageCount() - 1))
@@ -156,7 +195,7 @@ int FlashFirmware(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& 
             },
             SEQUENCE_LIMIT_MS);
         if (!bMoved) {
-            err << "the upload stopped moving\n";
+            err << PREFIX << "the upload stopped moving\n";
             return EXIT_FAILED;
         }
     }
@@ -172,7 +211,7 @@ int WatchPorts(const CMainCtrlPage& page, platform::EventLoop& loop, std::ostrea
     bool bStop = false;
     platform::CSignalWatch signals(loop, [&bStop](int, int) { bStop = true; });
     if (!signals.IsActive())
-        err << "warning: SIGINT and SIGTERM end the program without a last line\n";
+        err << PREFIX << "warning: SIGINT and SIGTERM end the program without a last line\n";
     std::vector<std::wstring> shown;
     auto print = [&out](char cSign, const std::vector<std::wstring>& entries,
                         const std::vector<std::wstring>& others) {
@@ -218,11 +257,12 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     std::vector<std::string> operands;
     bool bAgree = false, bVerify = false, bWatch = false;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--agree" && (strCommand == "store" || strCommand == "flash"))
+        if (args[i] == "--agree" &&
+            (strCommand == "store" || strCommand == "set" || strCommand == "flash"))
             bAgree = true;
         else if (args[i] == "--watch" && strCommand == "ports")
             bWatch = true;
-        else if (args[i] == "--verify" && strCommand == "store")
+        else if (args[i] == "--verify" && (strCommand == "store" || strCommand == "set"))
             bVerify = true;
         else if (args[i].size() > 1 && args[i][0] == '-')
             return UsageHint(err, "unknown option \"" + args[i] + "\"");
@@ -233,46 +273,81 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     const bool bRead = strCommand == "read";
     const bool bStore = strCommand == "store";
     const bool bFlash = strCommand == "flash";
-    if (!bPorts && !bRead && !bStore && !bFlash)
+    const bool bSet = strCommand == "set";
+    if (!bPorts && !bRead && !bStore && !bFlash && !bSet)
         return UsageHint(
             err, strCommand.empty() ? "no command" : "unknown command \"" + strCommand + "\"");
-    // ports alone; read COMn [FILE]; store and flash COMn FILE.
+    // ports alone; read COMn [FILE]; store and flash COMn FILE; set COMn NAME=VALUE...
     const size_t nOperands = operands.size();
-    if (bPorts ? nOperands != 0 : bRead ? nOperands < 1 || nOperands > 2 : nOperands != 2)
+    if (bPorts  ? nOperands != 0
+        : bRead ? nOperands < 1 || nOperands > 2
+        : bSet  ? nOperands < 2
+                : nOperands != 2)
         return UsageHint(err, strCommand + ": wrong number of arguments");
     int nPort = 0;
     if (!bPorts && (nPort = ParsePortArgument(operands[0])) == 0) {
-        err << "not a port name: " << operands[0] << " (use COM1, COM2, ...)\n";
+        err << PREFIX << operands[0] << ": not a port name (use COM1, COM2, ...)\n";
         return EXIT_USAGE;
     }
-    if ((bStore || bFlash) && !bAgree) {
-        err << (bStore ? "store writes into the gyro" : "flash replaces the gyro's firmware")
+    if ((bStore || bSet || bFlash) && !bAgree) {
+        err << PREFIX
+            << (bFlash ? "flash replaces the gyro's firmware"
+                       : strCommand + " writes into the gyro")
             << ": land the helicopter, idle the engine, stop the rotor, then add --agree to "
                "confirm\n";
         return EXIT_USAGE;
     }
     const std::string strFile = operands.size() > 1 ? operands[1] : "-";
     GyroParameters toStore;
+    // set's fields as lines of a file, checked as store checks a file before the gyro is
+    // touched; the values do not depend on what the gyro holds.
+    std::string strSetLines;
+    if (bSet) {
+        bool bUsable = true;
+        for (size_t i = 1; i < nOperands; ++i) {
+            // A file's lines that name no field (identity, comments) would change nothing.
+            const std::string strName = operands[i].substr(0, operands[i].find('='));
+            if (std::none_of(
+                    PARAMETER_FIELDS.begin(), PARAMETER_FIELDS.end(),
+                    [&](const ParameterField& field) { return strName == field.pszName; })) {
+                err << PREFIX << "set: unknown name \"" << strName << "\"\n";
+                bUsable = false;
+            } else {
+                strSetLines += operands[i] + "\n";
+            }
+        }
+        GyroParameters checked;
+        LoadDefaults(checked);
+        for (const ParameterProblem& problem : ParseParameterLines(strSetLines, checked)) {
+            err << PREFIX << "set: " << problem.strMessage << "\n";
+            bUsable = false;
+        }
+        if (!bUsable)
+            return EXIT_USAGE;
+    }
     if (bStore) {
-        std::string strText, strError;
-        if (!ReadWholeFile(strFile, in, strText)) {
-            err << "cannot read " << strFile << "\n";
+        std::string strText;
+        if (const int nError = ReadWholeFile(strFile, in, strText)) {
+            err << PREFIX << strFile << ": " << std::strerror(nError) << "\n";
             return EXIT_USAGE;
         }
         LoadDefaults(toStore);
         // Every field must be named: a file with only some would store defaults for the rest.
-        if (!ParseParameterLines(strText, toStore, strError, true)) {
-            err << strFile << ": " << strError << "\n";
+        // Every problem is told, each with its line, so that one editing mends them all.
+        const std::vector<ParameterProblem> problems = ParseParameterLines(strText, toStore, true);
+        for (const ParameterProblem& problem : problems)
+            err << strFile << (problem.nLine ? ":" + std::to_string(problem.nLine) : "") << ": "
+                << problem.strMessage << "\n";
+        if (!problems.empty())
             return EXIT_USAGE;
-        }
     }
 
     host.SetMessageBoxResponder([&err](const platform::headless::ShownMessageBox& box) {
-        err << platform::Utf8FromWide(box.strText) << "\n";
+        err << PREFIX << platform::Utf8FromWide(box.strText) << "\n";
         return (box.nType & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
     });
     host.SetUnexpectedHandler([&err](const std::wstring& strWhat) {
-        err << "unexpected " << platform::Utf8FromWide(strWhat) << "\n";
+        err << PREFIX << "unexpected " << platform::Utf8FromWide(strWhat) << "\n";
     });
     for (const int nAgreement : {IDD_SPLASH, IDD_SPLASH_FW})
         host.SetDialogResponder(
@@ -302,7 +377,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
             if (ports.GetItemData(i) == nPort)
                 nEntry = i;
         if (nEntry < 0) {
-            err << "COM" << nPort << " is not in the port list\n";
+            err << PREFIX << "COM" << nPort << ": not in the port list\n";
             CUserInput::CloseSheet(sheet);
             return;
         }
@@ -332,25 +407,33 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
                 SEQUENCE_LIMIT_MS);
             bDone = bDone || page.m_link.m_strStatus == pDone;
             if (!bDone && !page.m_link.m_strStatus.empty())
-                err << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";
+                err << PREFIX << platform::Utf8FromWide(page.m_link.m_strStatus) << "\n";
             return bDone;
         };
-        const bool bDone = runSequence(bRead);
+        bool bDone = runSequence(bRead || bSet);
+        bool bStored = bStore && bDone;
+        if (bSet && bDone && !signals.Caught()) {
+            // What the gyro holds, the named fields changed, all stored as Store stores them.
+            ParseParameterLines(strSetLines, sheet.m_gyroParameters);
+            toStore = sheet.m_gyroParameters;
+            bDone = bStored = runSequence(false);
+        }
         if (signals.Caught())
-            nResult = signals.SequenceEnded(bStore && bDone);
+            nResult = signals.SequenceEnded(bStored);
         if (!bDone || signals.Caught()) {
             CUserInput::CloseSheet(sheet);
             return;
         }
         nResult = EXIT_DONE;
         if (bRead) {
-            const std::string strLines = FormatIdentityLines(page.m_link.Identity()) +
+            const GyroIdentity& identity = page.m_link.Identity();
+            const std::string strLines = SourceLine(identity) + FormatIdentityLines(identity) +
                                          FormatParameterLines(sheet.m_gyroParameters);
             if (strFile == "-") {
                 out << strLines;
             } else if (const int nError = platform::ReplaceFile(strFile, strLines, 0644)) {
                 // The file as it was stays, whole.
-                err << "morvane-gyro-cli: " << strFile << ": " << std::strerror(nError) << "\n";
+                err << PREFIX << strFile << ": " << std::strerror(nError) << "\n";
                 nResult = EXIT_FAILED;
             }
         } else if (bVerify) {
@@ -367,7 +450,7 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         CUserInput::CloseSheet(sheet);
     });
     SetHistoryFailureReport([&err](const std::string& strWhy) {
-        err << "morvane-gyro-cli: history not kept: " << strWhy << "\n";
+        err << PREFIX << "history not kept: " << strWhy << "\n";
     });
     CTQ480ConfigSheet sheet(LoadResourceString(IDS_SHEET_TITLE), nullptr, 0);
     sheet.DoModal();

@@ -8,6 +8,8 @@
 //   store COMn FILE --agree [--verify]
 //                              stores the parameters of FILE (the output of read will do);
 //                              --verify reads them back and compares every field
+//   set COMn NAME=VALUE... --agree [--verify]
+//                              reads the gyro, changes the named fields and stores all of them
 //   flash COMn FILE --agree    sends the firmware file FILE through the Firmware Update page,
 //                              its percentage on the error stream once per whole percent
 //   history                    the kept parameter sets, newest first, one path a line

@@ -38,7 +38,24 @@ bool ParseWhole(const std::string& strText, long& nValue) {
 // A numeric field takes the range its page checks.
 ParameterField Numeric(const char* pszName, int32_t GyroParameters::*pValue) {
     const NumericField& field = *NumericFieldFor(pValue);
-    return {pszName, field.nMin, field.nMax, false, pValue};
+    return {pszName, field.nMin, field.nMax, false, pValue, nullptr};
+}
+
+const wchar_t* PresetText(int n) {
+    return SERVO_PRESETS[static_cast<size_t>(n)].pszName;
+}
+const wchar_t* SpeedText(int n) {
+    return SERVO_SPEEDS[static_cast<size_t>(n)];
+}
+const wchar_t* TypeText(int n) {
+    return SERVO_TYPES[static_cast<size_t>(n)].pszName;
+}
+
+// A list field's value as its list shows it; a position outside the list stays a number.
+std::string ValueText(const ParameterField& field, int32_t nValue) {
+    if (field.pListText && nValue >= field.nMin && nValue <= field.nMax)
+        return platform::Utf8FromWide(field.pListText(nValue));
+    return std::to_string(nValue);
 }
 
 }  // namespace
@@ -53,15 +70,15 @@ const std::array<ParameterField, 15> PARAMETER_FIELDS = {{
     Numeric("AvcsRudderExponential", &GyroParameters::AvcsRudderExponential),
     Numeric("RateRudderExponential", &GyroParameters::RateRudderExponential),
     {"AvcsAccelerationProfile", PROFILE_POSITION_MIN, PROFILE_POSITION_MAX, false,
-     &GyroParameters::AvcsAccelerationProfile},
+     &GyroParameters::AvcsAccelerationProfile, nullptr},
     {"AvcsDecelerationProfile", PROFILE_POSITION_MIN, PROFILE_POSITION_MAX, false,
-     &GyroParameters::AvcsDecelerationProfile},
+     &GyroParameters::AvcsDecelerationProfile, nullptr},
     Numeric("AvcsRudderSensitivity", &GyroParameters::AvcsRudderSensitivity),
-    {"ServoPreset", 0, SERVO_PRESET_COUNT - 1, false, &GyroParameters::ServoPreset},
-    {"ServoSpeed", 0, SERVO_SPEED_COUNT - 1, false, &GyroParameters::ServoSpeed},
-    {"ServoType", 0, SERVO_TYPE_COUNT - 1, false, &GyroParameters::ServoType},
+    {"ServoPreset", 0, SERVO_PRESET_COUNT - 1, false, &GyroParameters::ServoPreset, PresetText},
+    {"ServoSpeed", 0, SERVO_SPEED_COUNT - 1, false, &GyroParameters::ServoSpeed, SpeedText},
+    {"ServoType", 0, SERVO_TYPE_COUNT - 1, false, &GyroParameters::ServoType, TypeText},
     Numeric("MidpointTrim", &GyroParameters::MidpointTrim),
-    {"ServoDirection", 0, 1, true, nullptr},
+    {"ServoDirection", 0, 1, true, nullptr, nullptr},
 }};
 
 std::string FormatParameterLines(const GyroParameters& params) {
@@ -72,7 +89,7 @@ std::string FormatParameterLines(const GyroParameters& params) {
         if (field.bDirection)
             strLines += params.ServoDirection ? "Reverse" : "Normal";
         else
-            strLines += std::to_string(params.*field.pValue);
+            strLines += ValueText(field, params.*field.pValue);
         strLines += '\n';
     }
     return strLines;
@@ -90,9 +107,10 @@ std::string FormatIdentityLines(const GyroIdentity& identity) {
     return text;
 }
 
-bool ParseParameterLines(const std::string& strText, GyroParameters& params, std::string& strError,
-                         bool bRequireAll) {
+std::vector<ParameterProblem> ParseParameterLines(const std::string& strText,
+                                                  GyroParameters& params, bool bRequireAll) {
     GyroParameters parsed = params;
+    std::vector<ParameterProblem> problems;
     std::array<bool, PARAMETER_FIELDS.size()> named{};
     // A byte order mark, as some editors write one, is no part of the first name.
     std::istringstream lines(strText.substr(strText.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0));
@@ -101,11 +119,13 @@ bool ParseParameterLines(const std::string& strText, GyroParameters& params, std
         const std::string strTrimmed = Trim(strLine);
         if (strTrimmed.empty() || strTrimmed[0] == '#')
             continue;
-        const std::string strWhere = "line " + std::to_string(nLine) + ": ";
+        auto problem = [&](const std::string& strMessage) {
+            problems.push_back({nLine, strMessage});
+        };
         const size_t nEquals = strTrimmed.find('=');
         if (nEquals == std::string::npos) {
-            strError = strWhere + "expected Name=value";
-            return false;
+            problem("expected Name=value");
+            continue;
         }
         const std::string strName = Trim(strTrimmed.substr(0, nEquals));
         const std::string strValue = Trim(strTrimmed.substr(nEquals + 1));
@@ -119,44 +139,51 @@ bool ParseParameterLines(const std::string& strText, GyroParameters& params, std
             if (strName == field.pszName)
                 pField = &field;
         if (!pField) {
-            strError = strWhere + "unknown name \"" + strName + "\"";
-            return false;
+            problem("unknown name \"" + strName + "\"");
+            continue;
         }
         // A name given twice leaves it open which value was meant.
         if (std::exchange(named[static_cast<size_t>(pField - PARAMETER_FIELDS.data())], true)) {
-            strError = strWhere + strName + " is given twice";
-            return false;
+            problem(strName + " is given twice");
+            continue;
         }
         if (pField->bDirection) {
-            if (strValue == "Normal" || strValue == "0") {
+            if (strValue == "Normal" || strValue == "0")
                 parsed.ServoDirection = false;
-            } else if (strValue == "Reverse" || strValue == "1") {
+            else if (strValue == "Reverse" || strValue == "1")
                 parsed.ServoDirection = true;
-            } else {
-                strError =
-                    strWhere + strName + " must be Normal or Reverse, not \"" + strValue + "\"";
-                return false;
-            }
+            else
+                problem(strName + " must be Normal or Reverse, not \"" + strValue + "\"");
             continue;
         }
         long nValue = 0;
-        if (!ParseWhole(strValue, nValue)) {
-            strError = strWhere + strName + " must be a whole number, not \"" + strValue + "\"";
-            return false;
+        bool bListed = false;
+        for (int32_t n = pField->nMin; pField->pListText && n <= pField->nMax && !bListed; ++n)
+            if (platform::Utf8FromWide(pField->pListText(n)) == strValue) {
+                nValue = n;
+                bListed = true;
+            }
+        if (!bListed && !ParseWhole(strValue, nValue)) {
+            problem(strName + (pField->pListText
+                                   ? " has no entry \"" + strValue + "\" in its list"
+                                   : " must be a whole number, not \"" + strValue + "\""));
+            continue;
         }
         if (nValue < pField->nMin || nValue > pField->nMax) {
-            strError = strWhere + strName + "=" + strValue + " is outside its range " +
-                       std::to_string(pField->nMin) + " to " + std::to_string(pField->nMax);
-            return false;
+            problem(strName + "=" + strValue + " is outside its range " +
+                    std::to_string(pField->nMin) + " to " + std::to_string(pField->nMax));
+            continue;
         }
         parsed.*pField->pValue = static_cast<int32_t>(nValue);
     }
-    for (size_t i = 0; i < named.size(); ++i) {
-        if (bRequireAll && !named[i]) {
-            strError = std::string("missing ") + PARAMETER_FIELDS[i].pszName;
-            return false;
-        }
-    }
-    params = parsed;
-    return true;
+    std::string strMissing;
+    for (size_t i = 0; i < named.size(); ++i)
+        if (bRequireAll && !named[i])
+            strMissing +=
+                (strMissing.empty() ? "" : ", ") + std::string(PARAMETER_FIELDS[i].pszName);
+    if (!strMissing.empty())
+        problems.push_back({0, "missing " + strMissing});
+    if (problems.empty())
+        params = parsed;
+    return problems;
 }

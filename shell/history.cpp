@@ -81,7 +81,7 @@ bool KeepParameterHistory(int32_t nSerialNumber, bool bStore, const std::string&
     if (const int nError = platform::MakeOwnFolder(strFolder))
         return Fail(strFolder + ": " + Reason(nError));
 
-    const time_t nNow = static_cast<time_t>(g_clock ? g_clock() : std::time(nullptr));
+    const time_t nNow = static_cast<time_t>(HistoryNow());
     tm utc{};
     char szTime[32] = "";
     if (!gmtime_r(&nNow, &utc) || std::strftime(szTime, sizeof szTime, "%Y%m%dT%H%M%SZ", &utc) == 0)
@@ -118,6 +118,10 @@ void SetHistoryFailureReport(std::function<void(const std::string&)> report) {
 
 void SetHistoryClock(std::function<int64_t()> clock) {
     g_clock = std::move(clock);
+}
+
+int64_t HistoryNow() {
+    return g_clock ? g_clock() : static_cast<int64_t>(std::time(nullptr));
 }
 
 std::vector<std::string> ListParameterHistory() {

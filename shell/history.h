@@ -28,5 +28,8 @@ void SetHistoryFailureReport(std::function<void(const std::string&)> report);
 // The seconds since 1970 (UTC) that name the files; nullptr puts the system's clock back.
 void SetHistoryClock(std::function<int64_t()> clock);
 
+// That clock's seconds since 1970 (UTC) now, so that other records of an event agree with it.
+int64_t HistoryNow();
+
 // Every history file of every gyro, newest first.
 std::vector<std::string> ListParameterHistory();

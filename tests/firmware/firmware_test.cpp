@@ -187,17 +187,17 @@ TEST_F(FirmwareUpdate, FlashSendsTheFileThroughTheFirmwarePage) {
     } cases[] = {
         // clang-format off
         {{"flash", "COM1", strFile}, 0, 2, 0,
-         "flash replaces the gyro's firmware: land the helicopter, idle the engine, stop the "
+         "morvane-gyro-cli: flash replaces the gyro's firmware: land the helicopter, idle the engine, stop the "
          "rotor, then add --agree to confirm\n"},
         {{"flash", "COM1", strFile + ".gone", "--agree"}, 0, 2, 0,
-         "Unable to access the selected firmware file\n"},
+         "morvane-gyro-cli: " + strFile + ".gone: No such file or directory\n"},
         {{"flash", "COM1", strFile, "--agree"}, 0, 0, 200,
-         strPercents + platform::Utf8FromWide(COMPLETED) + "\n"},
+         strPercents + "morvane-gyro-cli: " + platform::Utf8FromWide(COMPLETED) + "\n"},
         // Two thirds show rounded, not cut.
         {{"flash", "COM1", strThree, "--agree"}, 0, 0, 3,
-         "33.3%\n66.7%\n100.0%\n" + platform::Utf8FromWide(COMPLETED) + "\n"},
+         "33.3%\n66.7%\n100.0%\nmorvane-gyro-cli: " + platform::Utf8FromWide(COMPLETED) + "\n"},
         {{"flash", "COM1:", strFile, "--agree"}, 3, 1, 3,
-         "1.0%\nThe tq480 reported a corrupt program was sent. Reset the tq480 and try again.\n"},
+         "1.0%\nmorvane-gyro-cli: The tq480 reported a corrupt program was sent. Reset the tq480 and try again.\n"},
         // clang-format on
     };
     for (const auto& c : cases) {

@@ -29,8 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     GyroParameters params;
     LoadDefaults(params);
     const GyroParameters before = params;
-    std::string strError;
-    if (ParseParameterLines(strText, params, strError, nSize % 2 == 0)) {
+    const std::vector<ParameterProblem> problems =
+        ParseParameterLines(strText, params, nSize % 2 == 0);
+    if (problems.empty()) {
         for (const ParameterField& field : PARAMETER_FIELDS) {
             if (field.bDirection)
                 continue;
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
             if (nValue < field.nMin || nValue > field.nMax)
                 __builtin_trap();
         }
-    } else if (!(params == before) || strError.empty()) {
+    } else if (!(params == before)) {
         __builtin_trap();
     }
     const std::wstring strWide(strText.begin(), strText.end());

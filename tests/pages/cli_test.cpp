@@ -48,32 +48,112 @@ TEST_F(Cli, ReadPrintsEveryFieldInPageUnits) {
     EXPECT_THAT(out.str(), HasSubstr("ProductId=0480\nMemoryMapVersion=3\nFirmwareVersion=1.07\n"
                                      "LoaderVersion=1.03\nSerialNumber=74565\n"));
     EXPECT_THAT(out.str(), HasSubstr("HighEndpoint=33\nLowEndpoint=100\n"));
+    EXPECT_THAT(out.str(), HasSubstr(", tq480 serial 74565, read 2026-12-07T13:00:01Z\n"));
+    EXPECT_EQ(out.str().rfind("# morvane-gyro-cli ", 0), 0u);
     EXPECT_EQ(err.str(), "");
+}
+
+// A file as read wrote it before the servo choices were written as their lists show them.
+const char LIST_POSITIONS_FILE[] =
+    "ProductId=0480\nMemoryMapVersion=3\nFirmwareVersion=1.07\nLoaderVersion=1.03\n"
+    "SerialNumber=74565\nHighEndpoint=100\nLowEndpoint=100\nAvcsCwStopGain=100\n"
+    "AvcsCcwStopGain=100\nRudderstickDeadband=5\nAvcsRudderExponential=-50\n"
+    "RateRudderExponential=-50\nAvcsAccelerationProfile=15\nAvcsDecelerationProfile=15\n"
+    "AvcsRudderSensitivity=100\nServoPreset=24\nServoSpeed=10\nServoType=2\nMidpointTrim=0\n"
+    "ServoDirection=Normal\n";
+
+TEST_F(Cli, StoreTakesListPositionsAndReadGivesTheListsTexts) {
+    in.str(LIST_POSITIONS_FILE);
+    EXPECT_EQ(Run({"store", "COM1", "-", "--agree", "--verify"}), 0);
+    EXPECT_EQ(Run({"read", "COM1"}), 0);
+    EXPECT_THAT(out.str(),
+                HasSubstr("ServoPreset=JR 2700G\nServoSpeed=0.11\nServoType=1520usec/250Hz\n"));
+    in.str(out.str());
+    EXPECT_EQ(Run({"store", "COM1", "-", "--agree", "--verify"}), 0);
+    EXPECT_EQ(err.str(), "");
+}
+
+// set changes the named fields alone; one it cannot take stops it before the gyro is asked.
+TEST_F(Cli, SetChangesOnlyTheNamedFields) {
+    gyro.SetWord(0x0100, 1658);
+    const struct {
+        std::vector<std::string> args;
+        int nExit;
+        const char* pszErr;
+    } cases[] = {
+        {{"set", "COM1", "HighEndpoint=146", "Colour=red", "ServoSpeed=0.5", "--agree"},
+         2,
+         "morvane-gyro-cli: set: unknown name \"Colour\"\n"
+         "morvane-gyro-cli: set: HighEndpoint=146 is outside its range 30 to 145\n"
+         "morvane-gyro-cli: set: ServoSpeed has no entry \"0.5\" in its list\n"},
+        {{"set", "COM1", "SerialNumber=5", "--agree"},
+         2,
+         "morvane-gyro-cli: set: unknown name \"SerialNumber\"\n"},
+        {{"set", "COM1", "LowEndpoint=90"},
+         2,
+         "morvane-gyro-cli: set writes into the gyro: land the helicopter, idle the engine, stop "
+         "the rotor, then add --agree to confirm\n"},
+        {{"set", "COM1", "--agree"},
+         2,
+         "morvane-gyro-cli: set: wrong number of arguments; try 'morvane-gyro-cli --help'\n"},
+        {{"set", "com1", "ServoType=1520usec/250Hz", "LowEndpoint=90", "--agree", "--verify"},
+         0,
+         ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.args), c.nExit);
+        EXPECT_EQ(err.str(), c.pszErr);
+    }
+    ASSERT_EQ(Run({"read", "COM1"}), 0);
+    EXPECT_THAT(out.str(), HasSubstr("HighEndpoint=33\nLowEndpoint=90\n"));
+    EXPECT_THAT(out.str(), HasSubstr("ServoPreset=Generic\nServoSpeed=0.06\n"
+                                     "ServoType=1520usec/250Hz\n"));
+}
+
+// Every mistake of a hand-edited file at once, each with its line; nothing is sent.
+TEST_F(Cli, StoreNamesEveryMistakeOfItsFile) {
+    const std::string strFile = WriteFile(
+        "HighEndpoint=146\nColour=red\nLowEndpoint=x\nLowEndpoint=90\nServoSpeed=0.16\n"
+        "ServoType=4\nServoPreset=JR 2700g\n# ServoDirection=Sideways\nServoDirection=Up\n"
+        "AvcsCwStopGain\n");
+    const char* const pErr =
+        ":1: HighEndpoint=146 is outside its range 30 to 145\n"
+        ":2: unknown name \"Colour\"\n"
+        ":3: LowEndpoint must be a whole number, not \"x\"\n"
+        ":4: LowEndpoint is given twice\n"
+        ":5: ServoSpeed has no entry \"0.16\" in its list\n"
+        ":6: ServoType=4 is outside its range 0 to 3\n"
+        ":7: ServoPreset has no entry \"JR 2700g\" in its list\n"
+        ":9: ServoDirection must be Normal or Reverse, not \"Up\"\n"
+        ":10: expected Name=value\n"
+        ": missing AvcsCwStopGain, AvcsCcwStopGain, RudderstickDeadband, "
+        "AvcsRudderExponential, RateRudderExponential, AvcsAccelerationProfile, "
+        "AvcsDecelerationProfile, AvcsRudderSensitivity, MidpointTrim\n";
+    EXPECT_EQ(Run({"store", "COM1", strFile, "--agree"}), 2);
+    std::string strExpected, strLine;
+    for (std::istringstream lines(pErr); std::getline(lines, strLine);)
+        strExpected += strFile + strLine + "\n";
+    EXPECT_EQ(err.str(), strExpected);
+    EXPECT_EQ(gyro.RequestCount(), 0u);
 }
 
 TEST_F(Cli, StoreRefusesBeforeSendingAnything) {
     GyroParameters defaults;
     LoadDefaults(defaults);
     const std::string strGood = FormatParameterLines(defaults);
-    std::string strOutOfRange = strGood;
-    strOutOfRange.replace(strOutOfRange.find("HighEndpoint=100"), 16, "HighEndpoint=146");
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"store", "COM1", WriteFile(strGood)}, "--agree"},
-        {{"store", "COM1", WriteFile(strOutOfRange), "--agree"},
-         "HighEndpoint=146 is outside its range 30 to 145"},
-        {{"store", "COM1", WriteFile(strGood + "Colour=red\n"), "--agree"},
-         "unknown name \"Colour\""},
-        {{"store", "COM1", WriteFile(strGood + "HighEndpoint=100\n"), "--agree"},
-         "line 16: HighEndpoint is given twice"},
         {{"store", "COM1", WriteFile(std::string("HighEndpoint=100\0x\n", 19)), "--agree"},
          "must be a whole number"},
-        {{"store", "COM1", WriteFile("HighEndpoint=100\n"), "--agree"}, "missing LowEndpoint"},
-        {{"store", "COM1", (folder / "absent.txt").string(), "--agree"}, "cannot read"},
-        {{"store", "COM12", WriteFile(strGood), "--agree"}, "COM12 is not in the port list"},
+        {{"store", "COM1", (folder / "absent.txt").string(), "--agree"},
+         "absent.txt: No such file or directory\n"},
+        {{"store", "COM1", folder.string(), "--agree"}, ": Is a directory\n"},
+        {{"store", "com12", WriteFile(strGood), "--agree"},
+         "morvane-gyro-cli: COM12: not in the port list\n"},
         {{"store", "COM1", "-", "--agree"}, "-: missing HighEndpoint"},  // empty input
         {{"store", "COM1", WriteFile(strGood), "--agree", "--force"}, "unknown option \"--force\""},
         {{"read", "COM1", "--verify"}, "unknown option"},
-        {{"read", "serial0"}, "not a port name"},
+        {{"read", "serial0"}, "morvane-gyro-cli: serial0: not a port name (use COM1, COM2, ...)\n"},
         {{"read"}, "wrong number of arguments"},
         {{"erase"}, "unknown command \"erase\"; try 'morvane-gyro-cli --help'\n"},
     };
@@ -104,9 +184,10 @@ TEST_F(Cli, VerifiedStoreNamesEachFieldTheGyroHoldsOtherwise) {
         int nExit;
         const char* pszErr;
     } cases[] = {
-        {sim::GyroFaultTarget::Address(0x0100), 3, "HighEndpoint: wrote 120, gyro holds 100\n"},
+        {sim::GyroFaultTarget::Address(0x0100), 3,
+         "morvane-gyro-cli: HighEndpoint: wrote 120, gyro holds 100\n"},
         {sim::GyroFaultTarget::Address(0x011E), 3,
-         "ServoDirection: wrote Reverse, gyro holds Normal\n"},
+         "morvane-gyro-cli: ServoDirection: wrote Reverse, gyro holds Normal\n"},
         {sim::GyroFaultTarget::Address(0x0112), 0, ""},  // a profile copy is not compared
         {{}, 0, ""},
     };
@@ -157,7 +238,7 @@ TEST_F(Cli, ReadReplacesItsFileWholeOrNotAtAll) {
 TEST_F(Cli, EveryCompletedReadAndStoreIsKeptInTheHistory) {
     const std::string strHistory = (folder / "state/morvane/history/").string();
     ASSERT_EQ(Run({"read", "COM1"}), 0);
-    const std::string strRead = out.str();
+    const std::string strRead = out.str().substr(out.str().find('\n') + 1);  // no source line
     gyro.SetWord(0x0100, 1000);
     in.str(strRead);
     ASSERT_EQ(Run({"store", "COM1", "-", "--agree", "--verify"}), 0);  // a store, then a read

@@ -30,10 +30,13 @@ const wchar_t LOST[] = L"Lost communications with the gyro, \n";
 const wchar_t NO_ECHO[] = L"Unable to communicate with the gyro. \n";
 const wchar_t NO_LOADER[] = L"Unable to communicate with the gyro.\n\nEnsure";
 const char STOPPED_FLASH[] =
-    "stopping after the record in flight; interrupt again to stop now\nProgramming aborted by "
-    "user.\n\nDo not attempt to fly the gyro until a firmware update has been sucessfully "
-    "completed.\nthe gyro waits in its loader for a complete firmware file\n";
-const char FINISHED[] = "finishing the store; interrupt again to stop now\nWrite Complete\n";
+    "morvane-gyro-cli: stopping after the record in flight; interrupt again to stop now\n"
+    "morvane-gyro-cli: Programming aborted by user.\n\nDo not attempt to fly the gyro until a "
+    "firmware update has been sucessfully completed.\n"
+    "morvane-gyro-cli: the gyro waits in its loader for a complete firmware file\n";
+const char FINISHED[] =
+    "morvane-gyro-cli: finishing the store; interrupt again to stop now\n"
+    "morvane-gyro-cli: Write Complete\n";
 const char STOPPED_STORE[] = "Servo Data, Midpoint Trim, Servo Direction\n";
 constexpr unsigned TIMER_PROBE = 900;
 
@@ -131,7 +134,7 @@ const PortFault PORT_FAULTS[] = {
     {"EchoStore", {"--loopback"}, 'S', LOST},
     {"EchoUpload", {"--loopback"}, 'U', NO_LOADER},
     // clang-format off
-    {"CliReadInterrupted", {}, 'R', nullptr, {SIGINT}, "read interrupted\n"},
+    {"CliReadInterrupted", {}, 'R', nullptr, {SIGINT}, "morvane-gyro-cli: read interrupted\n"},
     {"CliStoreFinishedOnTerm", {"--delay", "30"}, 'S', nullptr, {SIGTERM}, FINISHED},
     // Slowed down so that the second signal finds the store and the upload under way.
     {"CliStoreStoppedBySecond", {"--delay", "60"}, 'S', nullptr, {SIGINT, SIGINT}, STOPPED_STORE},
