@@ -15,7 +15,7 @@ else
   ports_dir="/tmp/morvane-ports-$(id -u)"
 fi
 sim_pid=""
-if [ -L "$ports_dir/Simulated tq480 gyro" ] && [ -e "$ports_dir/Simulated tq480 gyro" ]; then
+if [ -L "$ports_dir/Simulated tq480 gyro" ] && [ -c "$ports_dir/Simulated tq480 gyro" ]; then
   echo "A gyro simulator is already running."
 else
   build/bin/gyro-sim 2>/dev/null >/dev/null &

@@ -11,13 +11,13 @@
 namespace {
 
 const char USAGE[] =
-    "Usage: morvane-gyro-tools [--help | --version]\n"
+    "Usage: morvane-gyro-tools [-h | --help | --version]\n"
     "Configures the Morvane tq480 tail-rotor gyro of a radio-controlled helicopter\n"
     "through a serial port: reads its identity and its parameters, stores them back\n"
     "after the safety agreement, and updates its firmware from a .fwr file (the\n"
     "tq390's too).\n"
     "\n"
-    "  --help       show this text\n"
+    "  -h, --help   show this text\n"
     "  --version    show the program's version\n"
     "\n"
     "The chosen port is kept in morvane.ini beside the program or, when that folder\n"
@@ -31,7 +31,7 @@ const char USAGE[] =
 
 int main(int argc, char** argv) {
     // Answered before Qt starts, so they work without a display.
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(USAGE, stdout);
         return 0;
     }

@@ -31,6 +31,10 @@ endforeach()
 add_custom_target(man-pages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# Bash completion, where bash-completion loads it on demand by the command's name.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/completion/morvane-gyro-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
 # The README, the copyright and a Debian changelog, compressed as Debian wants it.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${MORVANE_GENERATED}/changelog @ONLY)
 add_custom_command(OUTPUT ${MORVANE_GENERATED}/changelog.gz

@@ -92,8 +92,22 @@ bool PublishPort(const std::string& strFriendlyName, const std::string& strDevic
         return false;
     }
     const std::string strLink = strFolder + "/" + strFriendlyName;
-    unlink(strLink.c_str());
-    return symlink(strDevicePath.c_str(), strLink.c_str()) == 0;
+    // symlink() never replaces, so of two programs publishing at once only one gets the name.
+    // A link that leads to no character device is one left behind, and goes.
+    for (int nTry = 0; nTry < 3; ++nTry) {
+        if (symlink(strDevicePath.c_str(), strLink.c_str()) == 0)
+            return true;
+        if (errno != EEXIST)
+            return false;
+        if (LeadsToCharacterDevice(strLink)) {
+            errno = EEXIST;
+            return false;
+        }
+        if (unlink(strLink.c_str()) != 0 && errno != ENOENT)
+            return false;
+    }
+    errno = EEXIST;
+    return false;
 }
 
 void UnpublishPort(const std::string& strFriendlyName) {

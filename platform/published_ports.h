@@ -30,7 +30,8 @@ std::vector<PublishedPort> ListPublishedPorts();
 std::optional<std::string> PublishedPortLink(const std::string& strFriendlyName);
 
 // Creates the folder when needed and the link; false with errno set on failure, EACCES for an
-// untrusted folder. An existing link of the same name is replaced.
+// untrusted folder, EEXIST when a live port holds the name (its link leads to a character
+// device). A link of the same name that leads nowhere, left by a program that died, is replaced.
 bool PublishPort(const std::string& strFriendlyName, const std::string& strDevicePath);
 void UnpublishPort(const std::string& strFriendlyName);
 

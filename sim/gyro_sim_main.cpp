@@ -191,10 +191,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     InstallSignalHandlers();
-    if (platform::PublishPort(options.strName, pty.SlavePath()))
+    if (platform::PublishPort(options.strName, pty.SlavePath())) {
         Note("\"" + options.strName + "\" is " + pty.SlavePath());
-    else
+    } else if (errno == EEXIST) {
+        // A live simulator (or another program) holds the name: its port is not ours to take.
+        std::error_code ec;
+        const std::string strHolder =
+            std::filesystem::read_symlink(platform::PublishedPortsFolder() + "/" + options.strName,
+                                          ec)
+                .string();
+        Note("\"" + options.strName + "\" is already published for " + strHolder +
+             "; give this simulator another name with --name");
+        return 1;
+    } else {
         Note("warning: cannot publish \"" + options.strName + "\": " + std::strerror(errno));
+    }
     // The path comes last: whoever waits for it finds the port published.
     std::printf("%s\n", pty.SlavePath().c_str());
     std::fflush(stdout);

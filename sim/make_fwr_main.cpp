@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "res/version.h"
 #include "sim/fwr_file.h"
 #include "sim/sim_options.h"
 
@@ -19,7 +20,7 @@ const char USAGE[] =
     "Writes a firmware file for the simulated gyro (gyro-sim). FILE '-' is standard output.\n"
     "\n"
     "  --product ID        the product ID text after \"PID: \" (default 0480; 0390 is the tq390)\n"
-    "  --version N         the version times 100 after \"VER: \" (default 123, that is 1.23)\n"
+    "  --fw-version N      the firmware version times 100 after \"VER: \" (default 123, 1.23)\n"
     "  --records N         record lines, the last one the end record (default 200)\n"
     "  --description TEXT  the first line\n"
     "  --seed N            varies the records' data bytes (default 1)\n"
@@ -30,7 +31,8 @@ const char USAGE[] =
     "  --short-record N    record N (from 1) is one character short\n"
     "  --bad-record N      record N (from 1) fails the loader's checksum\n"
     "  --cut-last-line     the last record has no line end\n"
-    "  --help              show this text\n";
+    "  --help              show this text\n"
+    "  --version           show the program's version\n";
 
 std::string ProductText(const std::string& strId) {
     if (strId == "0480")
@@ -70,6 +72,9 @@ int main(int argc, char** argv) {
         } else if (strArg == "--product") {
             recipe.strProductId = value();
         } else if (strArg == "--version") {
+            std::printf("make-fwr %s\n", MORVANE_VERSION);
+            return 0;
+        } else if (strArg == "--fw-version") {
             number(recipe.nVersion);
         } else if (strArg == "--records") {
             number(recipe.nRecords);

@@ -57,3 +57,21 @@ for program in morvane-gyro-tools morvane-gyro-cli gyro-sim; do
     fail "$program(1) refers to nothing under SEE ALSO"
 done
 [ -f "$root/usr/share/doc/morvane-gyro-tools/README.md" ] || fail "no README"
+
+# The completion bash-completion loads for morvane-gyro-cli: the commands, and the ports the
+# installed program lists.
+completion="$root/usr/share/bash-completion/completions/morvane-gyro-cli"
+bash -n "$completion" || fail "bash completion does not parse"
+offered() { # words...: what the completion offers for the last word
+  PATH="$root/usr/bin:$PATH" bash -c 'source "$1"; shift; COMP_WORDS=("$@")
+    COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMP_POINT=${#COMP_LINE}
+    _morvane_gyro_cli morvane-gyro-cli "${COMP_WORDS[-1]}"; echo "${COMPREPLY[*]}"' - "$completion" "$@"
+}
+[ "$(offered morvane-gyro-cli r)" = read ] || fail "completion of 'r': $(offered morvane-gyro-cli r)"
+[ "$(offered morvane-gyro-cli store COM1 --a)" = --agree ] || fail "completion of --a"
+if [ -f /usr/share/bash-completion/bash_completion ]; then
+  offered=$(PATH="$root/usr/bin:$PATH" bash -c 'source /usr/share/bash-completion/bash_completion
+    source "$1"; COMP_WORDS=(morvane-gyro-cli r) COMP_CWORD=1 COMP_LINE="morvane-gyro-cli r"
+    COMP_POINT=${#COMP_LINE}; _morvane_gyro_cli; echo "${COMPREPLY[*]}"' - "$completion")
+  [ "$offered" = read ] || fail "bash-completion offers '$offered' for 'morvane-gyro-cli r'"
+fi
