@@ -17,7 +17,7 @@ case "${1:-}" in
 esac
 
 tools/ensure-packages.sh cmake g++ make libgtest-dev libgmock-dev qt6-base-dev fonts-liberation2 \
-  dpkg-dev file lintian desktop-file-utils appstream man-db groff-base
+  dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion groff-base
 
 if [ "$preset" = fuzz ]; then
   tools/ensure-packages.sh clang libclang-rt-14-dev

@@ -69,6 +69,8 @@ offered() { # words...: what the completion offers for the last word
 }
 [ "$(offered morvane-gyro-cli r)" = read ] || fail "completion of 'r': $(offered morvane-gyro-cli r)"
 [ "$(offered morvane-gyro-cli store COM1 --a)" = --agree ] || fail "completion of --a"
+[ "$(offered morvane-gyro-cli set COM1 AvcsR)" = "AvcsRudderExponential= AvcsRudderSensitivity=" ] ||
+  fail "completion of set's field AvcsR: $(offered morvane-gyro-cli set COM1 AvcsR)"
 if [ -f /usr/share/bash-completion/bash_completion ]; then
   offered=$(PATH="$root/usr/bin:$PATH" bash -c 'source /usr/share/bash-completion/bash_completion
     source "$1"; COMP_WORDS=(morvane-gyro-cli r) COMP_CWORD=1 COMP_LINE="morvane-gyro-cli r"
