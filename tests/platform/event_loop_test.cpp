@@ -186,26 +186,3 @@ TEST(EventLoopTest, RealClockWakesForADescriptorOrASignal) {
 }
 
 }  // namespace
-
-// Signals arrive as events of the loop, in order and counted; when the watch ends, a signal
-// is handled as before it began.
-TEST(EventLoopTest, SignalsArriveThroughTheLoop) {
-    platform::HeadlessEventLoop loop(platform::ClockKind::Virtual);
-    std::signal(SIGHUP, SIG_IGN);
-    std::vector<std::pair<int, int>> seen;
-    {
-        platform::CSignalWatch watch(
-            loop, [&](int nSignal, int nCount) { seen.emplace_back(nSignal, nCount); });
-        ASSERT_TRUE(watch.IsActive());
-        std::raise(SIGTERM);
-        std::raise(SIGINT);
-        EXPECT_TRUE(seen.empty());  // nothing happens inside the handler
-        loop.RunFor(1);
-        std::raise(SIGHUP);
-        loop.RunFor(1);
-        EXPECT_EQ(watch.FirstSignal(), SIGTERM);
-    }
-    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{SIGTERM, 1}, {SIGINT, 2}, {SIGHUP, 3}}));
-    std::raise(SIGHUP);  // ignored again, as before the watch
-    std::signal(SIGHUP, SIG_DFL);
-}
