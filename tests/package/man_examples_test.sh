@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The EXAMPLES of a manual page run as written, each in a shell of its own, against two
-# simulated gyros that hold COM1 and COM2, with the sample firmware file as new.fwr.
-#   man_examples_test.sh BIN_DIR PAGE SAMPLE_FIRMWARE
+# The EXAMPLES of a manual page, or the command lines of the README's command-line part, run
+# as written, each in a shell of its own, against two simulated gyros that hold COM1 and COM2,
+# with the sample firmware file as new.fwr and the programs also as build/bin/. A command that
+# runs until interrupted (ports --watch) is interrupted after 2 s and must then end with 0.
+#   man_examples_test.sh BIN_DIR PAGE|README.md SAMPLE_FIRMWARE
 set -euo pipefail
 bin=$(cd "$1" && pwd) page=$2 firmware=$3
 scratch=$(mktemp -d)
@@ -32,11 +34,17 @@ for n in one two; do
 done
 morvane-gyro-cli ports | grep -qx 'COM1:(Example gyro one)' || fail "$(morvane-gyro-cli ports)"
 cp "$firmware" "$scratch/work/new.fwr"
+mkdir "$scratch/work/build"
+ln -s "$bin" "$scratch/work/build/bin"
 
 # Each .EX/.EE block of the EXAMPLES section, the escapes of man(7) undone.
 awk '/^\.SH /{ex = ($0 == ".SH EXAMPLES")} ex && /^\.EE/{n++; print "" > f; close(f); inblock = 0}
      ex && inblock {gsub(/\\-/, "-"); gsub(/\\e/, "\\"); print > f}
      ex && /^\.EX/{inblock = 1; f = sprintf("'"$scratch"'/example-%02d.sh", n + 1)}' "$page"
+# In the README: each line of the sh blocks of "From the command line" that runs the companion.
+awk -v dir="$scratch" '/^##/{part = ($0 == "### From the command line")} part && /^```/{sh = !sh; next}
+     part && sh && /morvane-gyro-cli/{f = sprintf("%s/example-%02d.sh", dir, ++n); print > f; close(f)}' \
+  "$page"
 examples=("$scratch"/example-*.sh)
 [ -s "${examples[0]}" ] || fail "no examples in $page"
 commands=$(morvane-gyro-cli --help)
@@ -49,7 +57,10 @@ for example in "${examples[@]}"; do
   fi
   echo "RUN: $(cat "$example")"
   status=0
-  (cd "$scratch/work" && bash -e "$example") >"$scratch/out" 2>"$scratch/err" || status=$?
+  limit=()
+  grep -q -- '--watch' "$example" && limit=(timeout --preserve-status -s INT 2)
+  (cd "$scratch/work" && "${limit[@]}" bash -e "$example") >"$scratch/out" 2>"$scratch/err" ||
+    status=$?
   [ $status -eq 0 ] || fail "$(cat "$example"): status $status: $(cat "$scratch/err")"
   ran=$((ran + 1))
 done
