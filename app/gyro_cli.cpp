@@ -10,11 +10,14 @@
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "app/cli_signals.h"
 #include "app/config_sheet.h"
+#include "link/wire_trace.h"
 #include "pages/parameter_fields.h"
+#include "platform/append_file.h"
 #include "platform/files.h"
 #include "platform/signal_watch.h"
 #include "platform/text.h"
@@ -36,10 +39,14 @@ constexpr int64_t SEQUENCE_LIMIT_MS = 120'000;
 constexpr int EXIT_DIFFERS = 3;
 
 const char USAGE[] =
-    "Usage: morvane-gyro-cli COMMAND [ARGUMENT]...\n"
+    "Usage: morvane-gyro-cli [--trace FILE] COMMAND [ARGUMENT]...\n"
     "The Morvane tq480 gyro configuration tool without a window, for scripts and\n"
     "backups: the same pages and sequences as morvane-gyro-tools.\n"
     "\n"
+    "  --trace FILE            adds a wire trace to FILE ('-': standard error): every\n"
+    "                          port opened and closed, every byte sent and received,\n"
+    "                          every step of the sequence, one line each; send it\n"
+    "                          with a request for help\n"
     "  ports [--watch]         the port list, one entry a line; --watch then adds a\n"
     "                          line for each port plugged in (+COM3:(...)) or pulled\n"
     "                          out (-COM3:(...)) until interrupted\n"
@@ -236,8 +243,31 @@ int WatchPorts(const CMainCtrlPage& page, platform::EventLoop& loop, std::ostrea
 
 }  // namespace
 
-int RunGyroCli(const std::vector<std::string>& args, platform::headless::HeadlessUiHost& host,
+int RunGyroCli(const std::vector<std::string>& givenArgs, platform::headless::HeadlessUiHost& host,
                std::istream& in, std::ostream& out, std::ostream& err) {
+    // The global option stands before the command.
+    std::optional<std::string> traceFile;
+    size_t nCommandAt = 0;
+    for (; nCommandAt < givenArgs.size() && givenArgs[nCommandAt] == "--trace"; nCommandAt += 2) {
+        if (nCommandAt + 1 >= givenArgs.size())
+            return UsageHint(err, "--trace needs a FILE");
+        traceFile = givenArgs[nCommandAt + 1];
+    }
+    const std::vector<std::string> args(givenArgs.begin() + static_cast<ptrdiff_t>(nCommandAt),
+                                        givenArgs.end());
+    // Opened once the command line has been checked, before the command does anything.
+    platform::CAppendFile traceOutput;
+    std::optional<CWireTrace> trace;
+    auto startTrace = [&] {
+        if (!traceFile)
+            return true;
+        if (const int nError = traceOutput.Open(*traceFile)) {
+            err << PREFIX << "trace " << *traceFile << ": " << std::strerror(nError) << "\n";
+            return false;
+        }
+        trace.emplace(traceOutput, host.Loop(), "morvane-gyro-cli " MORVANE_VERSION);
+        return true;
+    };
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << USAGE;
         return EXIT_DONE;
@@ -250,6 +280,8 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
     if (strCommand == "history") {
         if (args.size() != 1)
             return UsageHint(err, "history takes no arguments");
+        if (!startTrace())
+            return EXIT_USAGE;
         for (const std::string& strPath : ListParameterHistory())
             out << strPath << "\n";
         return EXIT_DONE;
@@ -341,6 +373,8 @@ int RunGyroCli(const std::vector<std::string>& args, platform::headless::Headles
         if (!problems.empty())
             return EXIT_USAGE;
     }
+    if (!startTrace())
+        return EXIT_USAGE;
 
     host.SetMessageBoxResponder([&err](const platform::headless::ShownMessageBox& box) {
         err << PREFIX << platform::Utf8FromWide(box.strText) << "\n";

@@ -14,6 +14,8 @@
 //                              its percentage on the error stream once per whole percent
 //   history                    the kept parameter sets, newest first, one path a line
 //   --help, --version
+// Before the command, --trace FILE appends a wire trace (link/wire_trace.h) to FILE, "-" being
+// the error stream; a FILE that cannot be opened ends the command with 2 before it starts.
 //
 // FILE "-" is the input or output stream; a FILE written is replaced whole, never cut short.
 // Output is UTF-8. A message the tool would show in a box goes to the error stream as its

@@ -4,6 +4,7 @@
 
 #include "link/comport.h"
 #include "link/frames.h"
+#include "link/wire_trace.h"
 
 namespace {
 
@@ -40,6 +41,27 @@ const wchar_t ABORTED[] =
     L"been sucessfully completed.";
 const wchar_t INTERNAL_ERROR[] = L"An internal error has occurred";
 
+WireTraceState UploadStateName(int nState) {
+    switch (nState) {
+        case UPLOAD_IDLE:
+            return {nullptr, "idle"};
+        case UPLOAD_CONNECT:
+            return {"upload", "connect"};
+        case UPLOAD_IDENTIFY:
+            return {"upload", "identify"};
+        case UPLOAD_OPEN_FILE:
+            return {"upload", "open-file"};
+        case UPLOAD_SEND_RECORD:
+            return {"upload", "send-record"};
+        case UPLOAD_WAIT_RECORD:
+            return {"upload", "wait-record"};
+        case UPLOAD_FINISH:
+            return {"upload", "finish"};
+        default:
+            return {"upload", nullptr};
+    }
+}
+
 template <typename... Args>
 std::wstring Format(const wchar_t* pFormat, Args... args) {
     wchar_t text[MESSAGE_CAPACITY];
@@ -71,6 +93,8 @@ CFirmwareUpload::~CFirmwareUpload() {
 
 void CFirmwareUpload::SetTimer(unsigned nId, unsigned nMs) {
     m_loop.SetTimer(m_pWindow, nId, nMs);
+    if (CWireTrace* pTrace = CWireTrace::Current())
+        pTrace->TimerArmed(&m_nUploadState, nId, nMs);
 }
 
 void CFirmwareUpload::KillTimer(unsigned nId) {
@@ -81,6 +105,7 @@ void CFirmwareUpload::Start() {
     // A second agreement before the first step has run starts nothing more.
     if (m_nUploadState != UPLOAD_IDLE)
         return;
+    const CWireTraceStep step(m_nUploadState, UploadStateName, 0);
     m_nUploadState = UPLOAD_CONNECT;
     SetTimer(TIMER_UPLOAD_STEP, UPLOAD_FIRST_STEP_MS);
 }
@@ -88,6 +113,7 @@ void CFirmwareUpload::Start() {
 bool CFirmwareUpload::AbortNow() {
     if (m_nUploadState == UPLOAD_IDLE)
         return false;
+    const CWireTraceStep step(m_nUploadState, UploadStateName, 0);
     KillTimer(TIMER_UPLOAD_STEP);
     if (!m_bTransferActive) {
         m_nUploadState = UPLOAD_IDLE;
@@ -104,6 +130,7 @@ void CFirmwareUpload::Next(int nState) {
 }
 
 void CFirmwareUpload::OnTimer(unsigned nIdEvent) {
+    const CWireTraceStep step(m_nUploadState, UploadStateName, nIdEvent);
     switch (nIdEvent) {
         case TIMER_UPLOAD_POLL:
             KillTimer(TIMER_UPLOAD_POLL);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "link/wire_trace.h"
 #include "platform/serial.h"
 
 namespace {
@@ -28,33 +29,9 @@ int32_t SystemError() {
     return COMPORT_SYSTEM_ERROR;
 }
 
-}  // namespace
-
-int32_t ComPortOpen(int nIndex, int nInBufferSize, int nOutBufferSize) {
-    if (!IndexValid(nIndex))
-        return COMPORT_BAD_INDEX;
-    std::string strName = "COM0:";
-    strName[3] = static_cast<char>('1' + nIndex);
-
-    // Exclusive: a port already open here fails at the platform like any busy device.
-    auto pDevice = platform::CurrentSerialOpener().Open(strName);
-    if (!pDevice)
-        return SystemError();
-    ComPortSlot& slot = g_slots[nIndex];
-    if (slot.pDevice)
-        slot.pDevice->Close();
-    slot.pDevice = std::move(pDevice);
-    platform::SerialDevice& device = *slot.pDevice;
-
-    if (!device.GetTimeouts(slot.savedTimeouts))
-        return SystemError();
-
-    platform::SerialLineSettings line;
-    line.nLength = sizeof line;
-    if (!device.GetLineSettings(line))
-        return SystemError();
-    // Parity checking, the error-character flag and the error, end-of-file and event
-    // characters keep the driver's values.
+// The channel's line settings over the driver's: parity checking, the error-character flag
+// and the error, end-of-file and event characters keep the driver's values.
+void SetChannelLine(platform::SerialLineSettings& line, int nInBufferSize) {
     line.bBinary = true;
     line.bOutxCtsFlow = false;
     line.bOutxDsrFlow = false;
@@ -75,6 +52,34 @@ int32_t ComPortOpen(int nIndex, int nInBufferSize, int nOutBufferSize) {
     const int nLimit = nInBufferSize > 512 ? 128 : nInBufferSize / 4;
     line.nXonLim = static_cast<uint16_t>(nLimit);
     line.nXoffLim = static_cast<uint16_t>(nLimit);
+}
+
+// ComPortOpen without the trace; line holds the settings asked for, also on failure.
+int32_t OpenSlot(int nIndex, int nInBufferSize, int nOutBufferSize,
+                 platform::SerialLineSettings& line) {
+    SetChannelLine(line, nInBufferSize);
+    if (!IndexValid(nIndex))
+        return COMPORT_BAD_INDEX;
+    std::string strName = "COM0:";
+    strName[3] = static_cast<char>('1' + nIndex);
+
+    // Exclusive: a port already open here fails at the platform like any busy device.
+    auto pDevice = platform::CurrentSerialOpener().Open(strName);
+    if (!pDevice)
+        return SystemError();
+    ComPortSlot& slot = g_slots[nIndex];
+    if (slot.pDevice)
+        slot.pDevice->Close();
+    slot.pDevice = std::move(pDevice);
+    platform::SerialDevice& device = *slot.pDevice;
+
+    if (!device.GetTimeouts(slot.savedTimeouts))
+        return SystemError();
+
+    line.nLength = sizeof line;
+    if (!device.GetLineSettings(line))
+        return SystemError();
+    SetChannelLine(line, nInBufferSize);
     if (!device.SetLineSettings(line))
         return SystemError();
 
@@ -92,32 +97,8 @@ int32_t ComPortOpen(int nIndex, int nInBufferSize, int nOutBufferSize) {
     return 0;
 }
 
-int32_t ComPortClose(int nIndex) {
-    if (!IndexValid(nIndex))
-        return COMPORT_BAD_INDEX;
-    ComPortSlot& slot = g_slots[nIndex];
-    if (!slot.pDevice)
-        return COMPORT_NOT_OPEN;
-    slot.pDevice->SetTimeouts(slot.savedTimeouts);
-    auto pDevice = std::move(slot.pDevice);
-    return pDevice->Close() ? 1 : 0;
-}
-
-int32_t ComPortWrite(int nIndex, const void* pBuffer, uint32_t nCount) {
-    if (!IndexValid(nIndex))
-        return COMPORT_BAD_INDEX;
-    ComPortSlot& slot = g_slots[nIndex];
-    if (!slot.pDevice)
-        return COMPORT_NOT_OPEN;
-    if (!pBuffer || nCount == 0)
-        return COMPORT_BAD_ARGUMENT;
-    uint32_t nWritten = 0;
-    if (!slot.pDevice->Write(static_cast<const uint8_t*>(pBuffer), nCount, nWritten))
-        return SystemError();
-    return static_cast<int32_t>(nWritten);
-}
-
-int32_t ComPortReadByte(int nIndex) {
+// ComPortReadByte without the trace.
+int32_t ReadSlotByte(int nIndex) {
     if (!IndexValid(nIndex))
         return COMPORT_BAD_INDEX;
     ComPortSlot& slot = g_slots[nIndex];
@@ -137,6 +118,55 @@ int32_t ComPortReadByte(int nIndex) {
     if (nRead == 0)
         return COMPORT_NO_DATA;
     return byte & slot.nReceiveMask;
+}
+
+}  // namespace
+
+int32_t ComPortOpen(int nIndex, int nInBufferSize, int nOutBufferSize) {
+    platform::SerialLineSettings line;
+    const int32_t nResult = OpenSlot(nIndex, nInBufferSize, nOutBufferSize, line);
+    if (CWireTrace* pTrace = CWireTrace::Current())
+        pTrace->Opened(nIndex, line, nResult, g_nLastSystemError);
+    return nResult;
+}
+
+int32_t ComPortClose(int nIndex) {
+    if (!IndexValid(nIndex))
+        return COMPORT_BAD_INDEX;
+    ComPortSlot& slot = g_slots[nIndex];
+    if (!slot.pDevice)
+        return COMPORT_NOT_OPEN;
+    slot.pDevice->SetTimeouts(slot.savedTimeouts);
+    auto pDevice = std::move(slot.pDevice);
+    const bool bReleased = pDevice->Close();
+    if (CWireTrace* pTrace = CWireTrace::Current())
+        pTrace->Closed(nIndex, bReleased);
+    return bReleased ? 1 : 0;
+}
+
+int32_t ComPortWrite(int nIndex, const void* pBuffer, uint32_t nCount) {
+    if (!IndexValid(nIndex))
+        return COMPORT_BAD_INDEX;
+    ComPortSlot& slot = g_slots[nIndex];
+    if (!slot.pDevice)
+        return COMPORT_NOT_OPEN;
+    if (!pBuffer || nCount == 0)
+        return COMPORT_BAD_ARGUMENT;
+    uint32_t nWritten = 0;
+    const int32_t nResult =
+        slot.pDevice->Write(static_cast<const uint8_t*>(pBuffer), nCount, nWritten)
+            ? static_cast<int32_t>(nWritten)
+            : SystemError();
+    if (CWireTrace* pTrace = CWireTrace::Current())
+        pTrace->Wrote(nIndex, pBuffer, nCount, nResult, g_nLastSystemError);
+    return nResult;
+}
+
+int32_t ComPortReadByte(int nIndex) {
+    const int32_t nResult = ReadSlotByte(nIndex);
+    if (CWireTrace* pTrace = CWireTrace::Current())
+        pTrace->ReadByte(nIndex, nResult, g_nLastSystemError);
+    return nResult;
 }
 
 int32_t ComPortErrorText(int nIndex, wchar_t* pText, int nCapacity) {

@@ -4,6 +4,7 @@
 
 #include "link/comport.h"
 #include "link/frames.h"
+#include "link/wire_trace.h"
 
 namespace {
 
@@ -34,6 +35,37 @@ const wchar_t WRONG_FORMAT[] =
     L"Please update your gyro with the latest firmware and download the latest version of this "
     L"application.\n\nBoth are available on the Morvane RC website.";
 
+// The states' names in the wire trace, by number; null where no state has the number.
+const char* const READ_STATE_NAMES[] = {"start",       "open",
+                                        "wakeup",      "wakeup-echo",
+                                        "product-id",  "product-id-answer",
+                                        "format",      "format-answer",
+                                        "serial-low",  "serial-low-answer",
+                                        "serial-high", "serial-high-answer",
+                                        "firmware",    "firmware-answer",
+                                        "loader",      "loader-answer",
+                                        "parameter",   "parameter-answer",
+                                        "finish"};
+const char* const STORE_STATE_NAMES[] = {"start",       "open",
+                                         "wakeup",      "wakeup-echo",
+                                         nullptr,       nullptr,
+                                         "format",      "format-answer",
+                                         "serial-low",  "serial-low-answer",
+                                         "serial-high", "serial-high-answer",
+                                         "firmware",    "firmware-answer",
+                                         "loader",      "loader-answer",
+                                         "direction",   "direction-answer",
+                                         "write",       "write-ack",
+                                         "finish"};
+
+WireTraceState LinkStateName(int nState) {
+    if (nState >= READ_START && nState <= READ_FINISH)
+        return {"read", READ_STATE_NAMES[nState - READ_START]};
+    if (nState >= STORE_START && nState <= STORE_FINISH)
+        return {"store", STORE_STATE_NAMES[nState - STORE_START]};
+    return {nullptr, nState == LINK_IDLE ? "idle" : nullptr};
+}
+
 template <typename... Args>
 std::wstring Format(const wchar_t* pFormat, Args... args) {
     wchar_t text[MESSAGE_CAPACITY];
@@ -57,6 +89,8 @@ CGyroLink::~CGyroLink() {
 
 void CGyroLink::SetTimer(unsigned nId, unsigned nMs) {
     m_loop.SetTimer(m_pWindow, nId, nMs);
+    if (CWireTrace* pTrace = CWireTrace::Current())
+        pTrace->TimerArmed(&m_nState, nId, nMs);
 }
 
 void CGyroLink::KillTimer(unsigned nId) {
@@ -73,6 +107,7 @@ bool CGyroLink::StartRead() {
     // One sequence at a time: a second would run over the first one's state and port.
     if (m_nState != LINK_IDLE)
         return false;
+    const CWireTraceStep step(m_nState, LinkStateName, 0);
     ClearIdentityTexts();
     m_nState = READ_START;
     SetTimer(TIMER_READ_STEP, STEP_MS);
@@ -82,6 +117,7 @@ bool CGyroLink::StartRead() {
 bool CGyroLink::StartStore() {
     if (m_nState != LINK_IDLE)
         return false;
+    const CWireTraceStep step(m_nState, LinkStateName, 0);
     m_nState = STORE_START;
     SetTimer(TIMER_STORE_STEP, STEP_MS);
     return true;
@@ -93,6 +129,7 @@ void CGyroLink::Reset() {
 }
 
 void CGyroLink::OnTimer(unsigned nIdEvent) {
+    const CWireTraceStep step(m_nState, LinkStateName, nIdEvent);
     switch (nIdEvent) {
         case TIMER_RESPONSE_TIMEOUT:
             KillTimer(TIMER_RESPONSE_TIMEOUT);
@@ -129,6 +166,7 @@ void CGyroLink::OnTimer(unsigned nIdEvent) {
 bool CGyroLink::AbortNow() {
     if (m_nState == LINK_IDLE && !m_bLinkBusy)
         return false;
+    const CWireTraceStep step(m_nState, LinkStateName, 0);
     KillTimer(TIMER_READ_STEP);
     KillTimer(TIMER_STORE_STEP);
     EndSequence();

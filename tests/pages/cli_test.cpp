@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <set>
 #include <sstream>
 
 #include "app/gyro_cli.h"
 #include "app_fixture.h"
 #include "pages/parameter_fields.h"
+#include "res/version.h"
 
 namespace {
 
@@ -284,6 +286,109 @@ TEST_F(Cli, AFailedSequenceGivesItsBoxTextAndANonZeroStatus) {
     EXPECT_EQ(out.str(), "");
     EXPECT_THAT(err.str(), HasSubstr("Your gyro firmware uses configuration format R2"));
     EXPECT_THAT(err.str(), HasSubstr("Read Failed"));
+}
+
+// --trace appends one session per run to its file: a header, then a line per event, on the
+// virtual clock. A file it cannot open (a folder, a link) stops the command before the gyro
+// is woken; without --trace nothing more is written and the output stays byte for byte.
+TEST_F(Cli, TraceHasALinePerEventAndWithoutItNothingChanges) {
+    const std::string strTrace = (folder / "trace.txt").string(), strFirmware = WriteFile("");
+    std::ofstream firmware(strFirmware, std::ios::binary);
+    sim::WriteFirmwareFile({.nRecords = 3}, firmware);
+    firmware.close();
+    SetHistoryClock([] { return 1796648400; });
+    const auto listing = [this] {
+        std::set<std::filesystem::path> paths;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            paths.insert(entry.path());
+        return paths;
+    };
+    ASSERT_EQ(Run({"--trace", strTrace + "-1", "read", "COM1"}), 0);
+    const std::string strTraced = out.str();
+    const auto before = listing();
+    ASSERT_EQ(Run({"read", "COM1"}), 0);
+    EXPECT_EQ(out.str(), strTraced);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(listing().size(), before.size() + 1);  // the history's file of the read alone
+    GyroParameters defaults;
+    LoadDefaults(defaults);
+    gyro.SetRefuseRecord(2);
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> fromOpen;  // the open and the first exchange
+        int nWrites, nReads, nStates;
+    } cases[] = {
+        // clang-format off
+        {{"read", "COM1"},
+         {"      0.000 open COM1: 19200 8N1 DTR off RTS off no flow control: ok",
+          "      0.000 read state 2 open -> 3 wakeup (timer 102 100 ms; armed 102 1000 ms)",
+          "   1000.000 COM1 > 5 \"01234\"",
+          "   1000.000 read state 3 wakeup -> 4 wakeup-echo (timer 102 1000 ms; armed 104 10 ms, 101 1000 ms)",
+          "   1010.000 COM1 < 5 \"01234\"",
+          "   1010.000 read state 4 wakeup-echo -> 5 product-id (timer 104 10 ms; armed 102 1 ms, 104 10 ms)",
+          "   1011.000 COM1 > 10 \"000801F7aa\""},
+         23, 45, 50},  // 7 requests and 16 words, each answer but the echo taken by two polls
+        {{"store", "COM1", WriteFile(FormatParameterLines(defaults)), "--agree"},
+         {"      0.000 open COM1: 19200 8N1 DTR off RTS off no flow control: ok",
+          "      0.000 store state 21 open -> 22 wakeup (timer 103 10 ms; armed 103 1000 ms)",
+          "   1000.000 COM1 > 5 \"01234\"",
+          "   1000.000 store state 22 wakeup -> 23 wakeup-echo (timer 103 1000 ms; armed 104 10 ms, 101 1000 ms)",
+          "   1010.000 COM1 < 5 \"01234\"",
+          "   1010.000 store state 23 wakeup-echo -> 26 format (timer 104 10 ms; armed 103 1 ms, 104 10 ms)"},
+         22, 43, 48},  // 7 requests and 15 words written
+        {{"flash", "COM1", strFirmware, "--agree"},
+         {"      0.000 open COM1: 19200 8N1 DTR off RTS off no flow control: ok",
+          "    500.000 COM1 > 6 \"15EBaa\"",
+          "   1000.000 COM1 > 6 \"16EAaa\"",
+          "   1000.000 upload state 1 connect -> 2 identify (timer 109 100 ms; armed 110 3000 ms, 107 15 ms)",
+          "   1015.000 COM1 < 27 \".15EB.MORVANE LDR 01030480 \""},
+         4, 5, 8},  // two start commands, the second record refused
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--trace", strTrace};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(Run(args), c.args[0] == "flash");
+        std::ifstream trace(strTrace);
+        std::vector<std::string> lines;
+        for (std::string strLine; std::getline(trace, strLine);)
+            lines.push_back(strLine);
+        const auto session =
+            std::find_if(lines.rbegin(), lines.rend(), [](auto& l) { return l[0] == '#'; });
+        ASSERT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l[0] == '#'; }),
+                  &c - cases + 1);
+        EXPECT_THAT(*session, HasSubstr("# morvane-gyro-cli " MORVANE_VERSION " wire trace, 20"));
+        const std::vector<std::string> events(session.base(), lines.end());
+        const auto open = std::find(events.begin(), events.end(), c.fromOpen[0]);
+        ASSERT_LE(open - events.begin() + c.fromOpen.size(), events.size());
+        EXPECT_EQ(std::vector(open, open + static_cast<ptrdiff_t>(c.fromOpen.size())), c.fromOpen);
+        auto count = [&](const char* pszWhat) {
+            return std::count_if(events.begin(), events.end(),
+                                 [&](auto& l) { return l.find(pszWhat) != std::string::npos; });
+        };
+        EXPECT_EQ(count(" COM1 > "), c.nWrites);
+        EXPECT_EQ(count(" COM1 < "), c.nReads);
+        EXPECT_EQ(count(" state "), c.nStates);
+        EXPECT_EQ(count(" close COM1: ok"), 1);
+    }
+    gyro.PowerCycle();  // out of the loader that the refused record left running
+    gyro.ResetCounters();
+    gyro.SetDisconnectAfter(1);  // the cable pulled after the product ID: each poll fails
+    EXPECT_EQ(Run({"--trace", strTrace + "-2", "read", "COM1"}), 1);
+    std::ifstream pulled(strTrace + "-2");
+    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(pulled), {}),
+                HasSubstr("\n   1042.000 COM1 < failed (5 Input/output error)\n   2022.000 COM1 < "
+                          "failed (5 Input/output error), 98 more times\n   2032.000 close COM1: "
+                          "ok\n"));
+    const uint32_t nWakeUps = gyro.WakeUps();
+    std::filesystem::create_symlink(strTrace, folder / "link.txt");
+    for (const auto& [path, pszWhy] :
+         {std::pair{folder, "Is a directory"},
+          std::pair{folder / "link.txt", "Too many levels of symbolic links"}}) {
+        EXPECT_EQ(Run({"--trace", path.string(), "read", "COM1"}), 2);
+        EXPECT_EQ(err.str(), "morvane-gyro-cli: trace " + path.string() + ": " + pszWhy + "\n");
+    }
+    EXPECT_EQ(gyro.WakeUps(), nWakeUps);
 }
 
 }  // namespace
