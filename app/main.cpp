@@ -1,9 +1,15 @@
 // morvane-gyro-tools: the desktop program.
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/gyro_tools_app.h"
+#include "link/wire_trace.h"
+#include "platform/append_file.h"
 #include "platform/qt/qt_program.h"
+#include "platform/ui/ui.h"
 #include "res/resources.h"
 #include "res/version.h"
 #include "shell/history.h"
@@ -11,14 +17,18 @@
 namespace {
 
 const char USAGE[] =
-    "Usage: morvane-gyro-tools [-h | --help | --version]\n"
+    "Usage: morvane-gyro-tools [--trace FILE] [-h | --help | --version]\n"
     "Configures the Morvane tq480 tail-rotor gyro of a radio-controlled helicopter\n"
     "through a serial port: reads its identity and its parameters, stores them back\n"
     "after the safety agreement, and updates its firmware from a .fwr file (the\n"
     "tq390's too).\n"
     "\n"
-    "  -h, --help   show this text\n"
-    "  --version    show the program's version\n"
+    "  --trace FILE  adds a wire trace to FILE ('-': standard error): every port\n"
+    "                opened and closed, every byte sent and received, every step\n"
+    "                of Read, Store and the firmware update, one line each; send\n"
+    "                it with a request for help\n"
+    "  -h, --help    show this text\n"
+    "  --version     show the program's version\n"
     "\n"
     "The chosen port is kept in morvane.ini beside the program or, when that folder\n"
     "or file cannot be written, in $XDG_CONFIG_HOME/morvane/morvane.ini\n"
@@ -30,6 +40,26 @@ const char USAGE[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --trace FILE is the program's own: Qt never sees it.
+    std::optional<std::string> traceFile;
+    std::vector<char*> qtArgs;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && std::strcmp(argv[i], "--trace") == 0) {
+            if (i + 1 >= argc) {
+                std::fputs(
+                    "morvane-gyro-tools: --trace needs a FILE; try 'morvane-gyro-tools "
+                    "--help'\n",
+                    stderr);
+                return 2;
+            }
+            traceFile = argv[++i];
+        } else {
+            qtArgs.push_back(argv[i]);
+        }
+    }
+    argc = static_cast<int>(qtArgs.size());
+    qtArgs.push_back(nullptr);
+    argv = qtArgs.data();
     // Answered before Qt starts, so they work without a display.
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(USAGE, stdout);
@@ -42,12 +72,27 @@ int main(int argc, char** argv) {
     SetHistoryFailureReport([](const std::string& strWhy) {
         std::fprintf(stderr, "morvane-gyro-tools: history not kept: %s\n", strWhy.c_str());
     });
+    platform::CAppendFile traceOutput;
+    if (traceFile) {
+        if (const int nError = traceOutput.Open(*traceFile)) {
+            std::fprintf(stderr, "morvane-gyro-tools: trace %s: %s\n", traceFile->c_str(),
+                         std::strerror(nError));
+            return 2;
+        }
+    }
     platform::qt::QtProgramSetup setup;
     setup.pszProgramName = "morvane-gyro-tools";
     setup.templates = FindDialogTemplate;
     setup.icons = LoadIconXpm;
     setup.nProgramIconId = IDR_MAINFRAME;
-    setup.initInstance = [] { return theApp.InitInstance(); };
+    setup.initInstance = [&traceFile, &traceOutput] {
+        // On the clock of the loop that runs the program.
+        std::optional<CWireTrace> trace;
+        if (traceFile)
+            trace.emplace(traceOutput, platform::ui::CurrentHost().Loop(),
+                          "morvane-gyro-tools " MORVANE_VERSION);
+        return theApp.InitInstance();
+    };
     const int nResult = platform::qt::RunQtProgram(argc, argv, setup);
     return nResult != 0 ? nResult : theApp.ExitStatus();
 }
