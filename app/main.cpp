@@ -17,7 +17,8 @@
 namespace {
 
 const char USAGE[] =
-    "Usage: morvane-gyro-tools [--trace FILE] [-h | --help | --version]\n"
+    "Usage: morvane-gyro-tools [-h | --help | --version]\n"
+    "       morvane-gyro-tools --trace FILE\n"
     "Configures the Morvane tq480 tail-rotor gyro of a radio-controlled helicopter\n"
     "through a serial port: reads its identity and its parameters, stores them back\n"
     "after the safety agreement, and updates its firmware from a .fwr file (the\n"
