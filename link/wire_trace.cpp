@@ -135,6 +135,7 @@ std::string CWireTrace::FailureText(int32_t nResult, uint32_t nSystemError) {
 void CWireTrace::Opened(int nIndex, const platform::SerialLineSettings& line, int32_t nResult,
                         uint32_t nSystemError) {
     FlushRead();
+    FlushRepeats();
     m_nOriginNs = m_loop.NowNs();
     Line("open " + PortName(nIndex) + ": " + DeviceText(nIndex) + LineText(line) + ": " +
              (nResult == 0 ? "ok" : FailureText(nResult, nSystemError)),
