@@ -6,10 +6,15 @@
 // and prints, for each sequence, the wall time, the schedule floor, their ratio and the CPU
 // time over the wall time; then the CPU while the tool sits idle with a port selected, the
 // peak memory of a morvane-gyro-cli read, and the cost of opening and checking firmware files.
-// The upload's progress goes into an SVG plot beside the floor's.
+// The upload's progress goes into an SVG plot beside the floor's. The desktop program
+// (morvane-bench-desktop --drive, Qt offscreen) goes through the same sequences beside them.
+// --slow-link repeats both programs' sequences behind a Bluetooth-like 40 ms and a poor 400 ms
+// answer delay; --timeout-margin finds the answer delay at which the answer time-outs begin to
+// fail a read and an upload; --all does both.
 //
 //   morvane-bench [--runs N] [--records N] [--answer-delay-us N] [--idle-s N] [--big-mb N]
-//                 [--svg FILE] [--files-only]
+//                 [--svg FILE] [--files-only] [--no-desktop] [--slow-link] [--slow-records N]
+//                 [--timeout-margin] [--all]
 
 #include <fcntl.h>
 #include <signal.h>
@@ -61,6 +66,10 @@ struct BenchOptions {
     int nBigMb = 100;
     std::string strSvg = "upload-progress.svg";
     bool bFilesOnly = false;
+    bool bDesktop = true;
+    bool bSlowLink = false;
+    uint32_t nSlowRecords = 200;
+    bool bTimeoutMargin = false;
 };
 
 int64_t TimevalNs(const timeval& tv) {
@@ -281,13 +290,15 @@ void DriveSheet(CTQ480ConfigSheet& sheet, platform::headless::HeadlessUiHost& ho
     }
 
     // Idle with the port selected, once the status line has been cleared.
-    loop.RunFor(2100);
-    const int64_t nCpu = CpuNs();
-    const int64_t nStart = loop.NowNs();
-    loop.RunFor(static_cast<int64_t>(options.nIdleS) * 1000);
-    results.nIdleWallNs = loop.NowNs() - nStart;
-    results.nIdleCpuNs = CpuNs() - nCpu;
-    results.bIdleMeasured = true;
+    if (options.nIdleS > 0) {
+        loop.RunFor(2100);
+        const int64_t nCpu = CpuNs();
+        const int64_t nStart = loop.NowNs();
+        loop.RunFor(static_cast<int64_t>(options.nIdleS) * 1000);
+        results.nIdleWallNs = loop.NowNs() - nStart;
+        results.nIdleCpuNs = CpuNs() - nCpu;
+        results.bIdleMeasured = true;
+    }
 
     if (options.nRecords == 0)
         return;
@@ -489,8 +500,13 @@ void WriteSvg(const std::string& strPath, const std::vector<std::pair<int64_t, i
 
 // ---------------------------------------------------------------------------------------------
 
-void PrintSequence(const Schedule& schedule, const std::vector<Measured>& runs,
-                   int64_t nAnswerDelayNs) {
+// The wall/floor and CPU/wall targets of every sequence row.
+constexpr double WALL_FLOOR_TARGET = 1.02;
+constexpr double CPU_WALL_TARGET_PERCENT = 5.0;
+
+// A sequence's row: strLabel names it ("Read" for the companion's, "Desktop Read", ...).
+void PrintSequence(const std::string& strLabel, const Schedule& schedule,
+                   const std::vector<Measured>& runs, int64_t nAnswerDelayNs) {
     const Floor strict = ComputeFloor(schedule, nAnswerDelayNs, false);
     const Floor polled = ComputeFloor(schedule, nAnswerDelayNs, true);
     std::vector<double> walls, ratios, strictRatios, cpus;
@@ -499,20 +515,199 @@ void PrintSequence(const Schedule& schedule, const std::vector<Measured>& runs,
         walls.push_back(static_cast<double>(m.nWallNs) / NS_PER_S);
         ratios.push_back(static_cast<double>(m.nWallNs) / static_cast<double>(polled.nEndNs));
         strictRatios.push_back(static_cast<double>(m.nWallNs) / static_cast<double>(strict.nEndNs));
-        cpus.push_back(100.0 * static_cast<double>(m.nCpuNs) / static_cast<double>(m.nWallNs));
+        cpus.push_back(100.0 * static_cast<double>(m.nCpuNs) /
+                       static_cast<double>(std::max<int64_t>(1, m.nWallNs)));
         nDone += m.bDone;
     }
     const double fFloorS = static_cast<double>(polled.nEndNs) / NS_PER_S;
+    const bool bAllDone = nDone == static_cast<int>(runs.size()) && !runs.empty();
     std::printf(
-        "%-7s %d/%zu done  floor %.3f s (strict %.3f s; %d bytes on the line, %zu "
+        "%-7s %d/%zu done%s  floor %.3f s (strict %.3f s; %d bytes on the line, %zu "
         "exchanges)\n"
         "        wall %.3f s  wall/floor %.4f %s  wall/strict %.3f  over the floor "
         "%.0f us an exchange  CPU/wall %.3f %% %s\n",
-        schedule.pName, nDone, runs.size(), fFloorS, static_cast<double>(strict.nEndNs) / NS_PER_S,
-        LineBytes(schedule), schedule.exchanges.size(), Median(walls), Median(ratios),
-        Median(ratios) <= 1.10 ? "ok" : "MISS", Median(strictRatios),
+        strLabel.c_str(), nDone, runs.size(), bAllDone ? "" : " (NOT ALL DONE)", fFloorS,
+        static_cast<double>(strict.nEndNs) / NS_PER_S, LineBytes(schedule),
+        schedule.exchanges.size(), Median(walls), Median(ratios),
+        Median(ratios) <= WALL_FLOOR_TARGET ? "ok" : "MISS", Median(strictRatios),
         (Median(walls) - fFloorS) * 1e6 / static_cast<double>(schedule.exchanges.size()),
-        Median(cpus), Median(cpus) <= 5.0 ? "ok" : "MISS");
+        Median(cpus), Median(cpus) <= CPU_WALL_TARGET_PERCENT ? "ok" : "MISS");
+    std::fflush(stdout);
+}
+
+void PrintIdle(const std::string& strLabel, const Results& results, int nPort, double fTarget) {
+    if (!results.bIdleMeasured) {
+        std::printf("%-7s not measured\n", strLabel.c_str());
+        return;
+    }
+    const double fIdle = 100.0 * static_cast<double>(results.nIdleCpuNs) /
+                         static_cast<double>(std::max<int64_t>(1, results.nIdleWallNs));
+    std::printf("%-7s %.0f s with COM%d selected: CPU %.3f ms, CPU/wall %.4f %% %s\n",
+                strLabel.c_str(), static_cast<double>(results.nIdleWallNs) / NS_PER_S, nPort,
+                static_cast<double>(results.nIdleCpuNs) / NS_PER_MS, fIdle,
+                fIdle <= fTarget ? "ok" : "MISS");
+    std::fflush(stdout);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The programs, each driven through its sequences against one gyro-sim. A row set is the
+// program, what it does (runs, records, idle time) and any arguments of its own on its command
+// line, so that the same rows can be run again with other arguments and set side by side.
+
+struct RowSet {
+    int nRuns = 1;
+    uint32_t nRecords = 0;  // 0: no upload
+    int nIdleS = 0;         // 0: no idle figure
+    std::vector<std::string> programArgs;
+};
+
+// The companion's pages, in this process on the headless backend and the real clock, as
+// morvane-gyro-cli drives them.
+Results RunCompanion(int nPort, const RowSet& rows, const fs::path& fwr) {
+    BenchOptions options;
+    options.nRuns = rows.nRuns;
+    options.nRecords = rows.nRecords;
+    options.nIdleS = rows.nIdleS;
+    Results results;
+    platform::HeadlessEventLoop loop(platform::ClockKind::Real);
+    platform::headless::HeadlessUiHost host(loop);
+    SetHost(&host);
+    SetTemplateLookup(FindDialogTemplate);
+    host.SetMessageBoxResponder([](const platform::headless::ShownMessageBox& box) {
+        return (box.nType & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+    });
+    for (const int nAgreement : {IDD_SPLASH, IDD_SPLASH_FW})
+        host.SetDialogResponder(
+            nAgreement, [](CDialog& dlg) { CUserInput::Tap(*dlg.GetDlgItem(IDC_I_AGREE)); });
+    host.SetSheetScript([&](CPropertySheet& shown) {
+        DriveSheet(static_cast<CTQ480ConfigSheet&>(shown), host, nPort, options, fwr, results);
+        CUserInput::CloseSheet(shown);
+    });
+    {
+        CTQ480ConfigSheet sheet(LoadResourceString(IDS_SHEET_TITLE), nullptr, 0);
+        sheet.DoModal();
+    }
+    SetHost(nullptr);
+    return results;
+}
+
+std::string Quoted(const std::string& str) {
+    std::string strQuoted = "'";
+    for (const char c : str)
+        strQuoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return strQuoted + "'";
+}
+
+// The desktop program (morvane-bench-desktop --drive) on Qt's offscreen platform: it acts on
+// its own sheet and tells each sequence's wall and CPU time in lines of its own.
+Results RunDesktop(const fs::path& bin, const fs::path& folder, int nPort, const RowSet& rows,
+                   const fs::path& fwr) {
+    Results results;
+    std::string strCommand = Quoted((bin / "morvane-bench-desktop").string()) + " --drive " +
+                             std::to_string(nPort) + " --runs " + std::to_string(rows.nRuns) +
+                             " --idle-s " + std::to_string(rows.nIdleS);
+    if (rows.nRecords > 0)
+        strCommand += " --fwr " + Quoted(fwr.string());
+    if (!rows.programArgs.empty()) {
+        strCommand += " --";
+        for (const std::string& strArg : rows.programArgs)
+            strCommand += " " + Quoted(strArg);
+    }
+    const fs::path log = folder / "desktop.log";
+    strCommand += " 2>>" + Quoted(log.string());
+    FILE* pOut = popen(strCommand.c_str(), "r");
+    if (!pOut)
+        return results;
+    char line[256] = {};
+    while (std::fgets(line, sizeof line, pOut)) {
+        char what[16] = {};
+        int nRun = 0, nDone = 0;
+        long long nWallNs = 0, nCpuNs = 0;
+        if (std::sscanf(line, "DESKTOP %15s %d %d %lld %lld", what, &nRun, &nDone, &nWallNs,
+                        &nCpuNs) != 5)
+            continue;
+        const std::string strWhat = what;
+        if (strWhat == "idle") {
+            results.nIdleWallNs = nWallNs;
+            results.nIdleCpuNs = nCpuNs;
+            results.bIdleMeasured = true;
+            continue;
+        }
+        Measured m;
+        m.bDone = nDone != 0;
+        m.nWallNs = nWallNs;
+        m.nCpuNs = nCpuNs;
+        (strWhat == "read"    ? results.reads
+         : strWhat == "store" ? results.stores
+                              : results.uploads)
+            .push_back(m);
+    }
+    const int nStatus = pclose(pOut);
+    if (nStatus != 0)
+        std::printf("        (morvane-bench-desktop ended with status %d; its messages: %s)\n",
+                    WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus),
+                    log.c_str());
+    return results;
+}
+
+void PrintSequences(const std::string& strPrefix, const Results& results, const RowSet& rows,
+                    int64_t nDelayNs) {
+    PrintSequence(strPrefix + "Read", ReadSchedule(), results.reads, nDelayNs);
+    PrintSequence(strPrefix + "Store", StoreSchedule(), results.stores, nDelayNs);
+    if (rows.nRecords > 0)
+        PrintSequence(strPrefix + "Upload", UploadSchedule(rows.nRecords), results.uploads,
+                      nDelayNs);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The answer time-outs' margin: the largest answer delay at which a command still completes.
+
+struct Margin {
+    uint32_t nPassUs = 0;  // completes
+    uint32_t nFailUs = 0;  // fails
+    int nProbes = 0;
+    bool bBracketed = false;
+};
+
+// One gyro-sim per probe, all under one name (so one COM number); the command is run with the
+// port's name in place of "COM".
+Margin BisectAnswerDelay(const fs::path& bin, const fs::path& folder, const std::string& strName,
+                         std::vector<std::string> command, uint32_t nPassUs, uint32_t nFailUs,
+                         uint32_t nResolutionUs) {
+    auto completes = [&](uint32_t nDelayUs) {
+        SimProcess sim;
+        if (!sim.Start(bin / "gyro-sim", folder, strName, nDelayUs))
+            return false;
+        std::vector<std::string> args = command;
+        for (std::string& strArg : args)
+            if (strArg == "COM")
+                strArg = "COM" + std::to_string(ComPortOf(strName));
+        return RunChild(args).bDone;
+    };
+    Margin margin;
+    margin.bBracketed = completes(nPassUs) && !completes(nFailUs);
+    margin.nProbes = 2;
+    while (margin.bBracketed && nFailUs - nPassUs > nResolutionUs) {
+        const uint32_t nMidUs = nPassUs + (nFailUs - nPassUs) / 2;
+        (completes(nMidUs) ? nPassUs : nFailUs) = nMidUs;
+        ++margin.nProbes;
+    }
+    margin.nPassUs = nPassUs;
+    margin.nFailUs = nFailUs;
+    return margin;
+}
+
+void PrintMargin(const char* pszWhat, const Margin& margin, double fSeconds) {
+    if (!margin.bBracketed) {
+        std::printf("Margin  %s: the first delay did not complete or the last did not fail\n",
+                    pszWhat);
+        return;
+    }
+    std::printf(
+        "Margin  %s: completes up to an answer delay of %.1f ms, fails from %.1f ms "
+        "(%d probes, %.0f s)\n",
+        pszWhat, margin.nPassUs / 1000.0, margin.nFailUs / 1000.0, margin.nProbes, fSeconds);
+    std::fflush(stdout);
 }
 
 bool ParseOptions(int argc, char** argv, BenchOptions& options) {
@@ -533,6 +728,16 @@ bool ParseOptions(int argc, char** argv, BenchOptions& options) {
             options.bFilesOnly = true;
         else if (strOption == "--svg" && bValue)
             options.strSvg = argv[++i];
+        else if (strOption == "--no-desktop")
+            options.bDesktop = false;
+        else if (strOption == "--slow-link")
+            options.bSlowLink = true;
+        else if (strOption == "--slow-records" && bValue)
+            options.nSlowRecords = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (strOption == "--timeout-margin")
+            options.bTimeoutMargin = true;
+        else if (strOption == "--all")
+            options.bSlowLink = options.bTimeoutMargin = true;
         else
             return false;
     }
@@ -546,10 +751,12 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::fputs(
             "Usage: morvane-bench [--runs N] [--records N] [--answer-delay-us N] "
-            "[--idle-s N] [--big-mb N] [--svg FILE] [--files-only]\n",
+            "[--idle-s N] [--big-mb N] [--svg FILE] [--files-only] [--no-desktop]\n"
+            "                     [--slow-link] [--slow-records N] [--timeout-margin] [--all]\n",
             stderr);
         return 2;
     }
+    const int64_t nBenchStartNs = platform::SteadyNowNs();
     const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
     const fs::path folder =
         fs::temp_directory_path() / ("morvane-bench-" + std::to_string(getpid()));
@@ -557,7 +764,9 @@ int main(int argc, char** argv) {
     // The simulator's port and the remembered COM numbers stay inside the bench's folder.
     setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const int64_t nDelayNs = static_cast<int64_t>(options.nAnswerDelayUs) * 1000;
+    const bool bDesktop = options.bDesktop && fs::exists(bin / "morvane-bench-desktop");
 
     std::printf("morvane-bench: %d run(s), %u records, answer delay %u us, idle %d s\n",
                 options.nRuns, options.nRecords, options.nAnswerDelayUs, options.nIdleS);
@@ -566,10 +775,15 @@ int main(int argc, char** argv) {
         "19200 baud = 520.83 us) + the answer delay,\n"
         "        each answer taken at the first tick of its poll's grid (10 ms Read/Store, "
         "15 ms upload) after its last byte, as exact timers would;\n"
-        "strict = the same with each answer taken the instant its last byte arrives.\n\n");
+        "strict = the same with each answer taken the instant its last byte arrives.\n"
+        "Read, Store, Upload: the pages morvane-gyro-cli drives, in this process; Desktop: the "
+        "desktop program (Qt, offscreen),\n"
+        "        its Store and upload timed from the agreement's end. Targets: wall/floor <= "
+        "%.2f, CPU/wall <= %.0f %%.\n\n",
+        WALL_FLOOR_TARGET, CPU_WALL_TARGET_PERCENT);
+    std::fflush(stdout);
 
     const fs::path fwr = folder / "upload.fwr";
-    Results results;
     if (!options.bFilesOnly) {
         const std::string strName = "Bench gyro " + std::to_string(getpid());
         SimProcess sim;
@@ -583,40 +797,25 @@ int main(int argc, char** argv) {
             return 1;
         }
 
-        platform::HeadlessEventLoop loop(platform::ClockKind::Real);
-        platform::headless::HeadlessUiHost host(loop);
-        SetHost(&host);
-        SetTemplateLookup(FindDialogTemplate);
-        host.SetMessageBoxResponder([](const platform::headless::ShownMessageBox& box) {
-            return (box.nType & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
-        });
-        for (const int nAgreement : {IDD_SPLASH, IDD_SPLASH_FW})
-            host.SetDialogResponder(
-                nAgreement, [](CDialog& dlg) { CUserInput::Tap(*dlg.GetDlgItem(IDC_I_AGREE)); });
-        host.SetSheetScript([&](CPropertySheet& shown) {
-            DriveSheet(static_cast<CTQ480ConfigSheet&>(shown), host, nPort, options, fwr, results);
-            CUserInput::CloseSheet(shown);
-        });
-        {
-            CTQ480ConfigSheet sheet(LoadResourceString(IDS_SHEET_TITLE), nullptr, 0);
-            sheet.DoModal();
-        }
-
-        PrintSequence(ReadSchedule(), results.reads, nDelayNs);
-        PrintSequence(StoreSchedule(), results.stores, nDelayNs);
-        if (options.nRecords > 0) {
+        RowSet rows;
+        rows.nRuns = options.nRuns;
+        rows.nRecords = options.nRecords;
+        rows.nIdleS = options.nIdleS;
+        const Results results = RunCompanion(nPort, rows, fwr);
+        PrintSequences("", results, rows, nDelayNs);
+        if (options.nRecords > 0 && !results.uploads.empty()) {
             const Schedule upload = UploadSchedule(options.nRecords);
-            PrintSequence(upload, results.uploads, nDelayNs);
-            if (!results.uploads.empty())
-                WriteSvg(options.strSvg, results.uploads.back().progress,
-                         results.uploads.back().nWallNs, ComputeFloor(upload, nDelayNs, true),
-                         ComputeFloor(upload, nDelayNs, false), options.nRecords);
+            WriteSvg(options.strSvg, results.uploads.back().progress,
+                     results.uploads.back().nWallNs, ComputeFloor(upload, nDelayNs, true),
+                     ComputeFloor(upload, nDelayNs, false), options.nRecords);
         }
-        const double fIdle = 100.0 * static_cast<double>(results.nIdleCpuNs) /
-                             static_cast<double>(std::max<int64_t>(1, results.nIdleWallNs));
-        std::printf("Idle    %d s with COM%d selected: CPU %.3f ms, CPU/wall %.4f %% %s\n",
-                    options.nIdleS, nPort, static_cast<double>(results.nIdleCpuNs) / NS_PER_MS,
-                    fIdle, fIdle <= 0.5 ? "ok" : "MISS");
+        PrintIdle("Idle", results, nPort, 0.5);
+
+        if (bDesktop) {
+            const Results desktop = RunDesktop(bin, folder, nPort, rows, fwr);
+            PrintSequences("Desktop ", desktop, rows, nDelayNs);
+            PrintIdle("Desktop idle", desktop, nPort, 0.1);
+        }
 
         // The command-line program on its own, as a script would run it: a read, and the
         // upload of a file of CLI_FLASH_RECORDS records.
@@ -648,9 +847,62 @@ int main(int argc, char** argv) {
         // SimProcess ends gyro-sim here.
     }
 
+    // A Bluetooth serial adapter answers some 40 ms late, a poor one 400 ms: both programs
+    // through a Read, a Store and a shorter upload, once each, against the floor at that delay.
+    if (options.bSlowLink) {
+        const fs::path slowFwr = folder / "slow.fwr";
+        WriteFwr(slowFwr, options.nSlowRecords);
+        for (const uint32_t nSlowUs : {40'000u, 400'000u}) {
+            const std::string strName =
+                "Slow gyro " + std::to_string(nSlowUs) + " " + std::to_string(getpid());
+            SimProcess sim;
+            const int nPort =
+                sim.Start(bin / "gyro-sim", folder, strName, nSlowUs) ? ComPortOf(strName) : 0;
+            if (nPort < 1) {
+                std::fputs("cannot start gyro-sim for the slow link\n", stderr);
+                return 1;
+            }
+            std::printf("\nSlow link: answer delay %u us, uploads of %u records, one run each\n",
+                        nSlowUs, options.nSlowRecords);
+            std::fflush(stdout);
+            RowSet rows;
+            rows.nRecords = options.nSlowRecords;
+            const std::string strPrefix = std::to_string(nSlowUs / 1000) + "ms ";
+            const int64_t nSlowNs = static_cast<int64_t>(nSlowUs) * 1000;
+            PrintSequences(strPrefix, RunCompanion(nPort, rows, slowFwr), rows, nSlowNs);
+            if (bDesktop)
+                PrintSequences(strPrefix + "Desktop ",
+                               RunDesktop(bin, folder, nPort, rows, slowFwr), rows, nSlowNs);
+        }
+    }
+
+    // Where the answer time-outs begin to fail a Read (1000 ms an answer) and an upload
+    // (3000 ms), found with morvane-gyro-cli against gyro-sims answering ever later.
+    if (options.bTimeoutMargin) {
+        std::printf(
+            "\nTime-out margin: morvane-gyro-cli against gyro-sim --answer-delay-us, "
+            "bisected to 5 ms\n");
+        std::fflush(stdout);
+        const std::string strName = "Margin gyro " + std::to_string(getpid());
+        const std::string strCli = (bin / "morvane-gyro-cli").string();
+        int64_t nStartNs = platform::SteadyNowNs();
+        const Margin read = BisectAnswerDelay(bin, folder, strName, {strCli, "read", "COM", "-"}, 0,
+                                              1'000'000, 5'000);
+        PrintMargin("Read (1000 ms answer time-out)", read,
+                    static_cast<double>(platform::SteadyNowNs() - nStartNs) / NS_PER_S);
+        const fs::path oneFwr = folder / "one.fwr";
+        WriteFwr(oneFwr, 1);
+        nStartNs = platform::SteadyNowNs();
+        const Margin upload = BisectAnswerDelay(
+            bin, folder, strName, {strCli, "flash", "COM", oneFwr.string(), "--agree"}, 0,
+            3'000'000, 5'000);
+        PrintMargin("Upload of 1 record (3000 ms answer time-out)", upload,
+                    static_cast<double>(platform::SteadyNowNs() - nStartNs) / NS_PER_S);
+        std::printf("\n");
+    }
+
     // The desktop program on Qt's offscreen platform, from its start to its sheet shown.
     if (fs::exists(bin / "morvane-bench-desktop")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
         std::vector<double> peaks, walls;
         int nDone = 0;
         for (int nRun = 0; nRun < std::max(3, options.nRuns); ++nRun) {
@@ -686,6 +938,8 @@ int main(int argc, char** argv) {
                 cost.bGood ? "" : " (not valid!)");
         }
     }
+    std::printf("morvane-bench took %.0f s\n",
+                static_cast<double>(platform::SteadyNowNs() - nBenchStartNs) / NS_PER_S);
     std::error_code ec;
     fs::remove_all(folder, ec);
     return 0;

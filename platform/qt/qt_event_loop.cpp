@@ -1,5 +1,10 @@
 #include "platform/qt/qt_event_loop.h"
 
+#ifdef __linux__
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
+
 #include <QBasicTimer>
 #include <QCoreApplication>
 #include <QEvent>
@@ -11,6 +16,8 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdint>
+#include <memory>
 #include <thread>
 
 namespace platform::qt {
@@ -18,18 +25,78 @@ namespace platform::qt {
 namespace {
 
 constexpr int64_t NS_PER_MS = 1'000'000;
+constexpr int64_t NS_PER_S = 1'000'000'000;
 
 const QEvent::Type DELIVER_TIMER_EVENT = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 }  // namespace
 
-// The Qt object that receives the wake-up timer and the delivery events.
+// The Qt object that receives the wake-up and the delivery events. The wake-up is a timerfd
+// on the monotonic clock (the steady clock's own), armed at an absolute moment to the
+// nanosecond and watched by a socket notifier, so Qt's own loop, and every nested one, waits
+// on it with the rest and wakes neither late by Qt's whole milliseconds nor early. Elsewhere,
+// a precise Qt timer, rounded up to whole milliseconds.
 class CQtLoopPump final : public QObject {
   public:
-    explicit CQtLoopPump(QtEventLoop& loop) : m_loop(loop) {}
+    explicit CQtLoopPump(QtEventLoop& loop) : m_loop(loop) {
+#ifdef __linux__
+        m_nTimerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (m_nTimerFd >= 0) {
+            m_pNotifier = std::make_unique<QSocketNotifier>(m_nTimerFd, QSocketNotifier::Read);
+            QObject::connect(m_pNotifier.get(), &QSocketNotifier::activated, this, [this] {
+                uint64_t nExpirations = 0;
+                // Nothing to read when a re-arm came between the wake-up and this call.
+                if (read(m_nTimerFd, &nExpirations, sizeof nExpirations) > 0)
+                    m_nArmedNs = -1;
+                m_loop.Wake();
+            });
+        }
+#endif
+    }
+    ~CQtLoopPump() override {
+#ifdef __linux__
+        m_pNotifier.reset();
+        if (m_nTimerFd >= 0)
+            close(m_nTimerFd);
+#endif
+    }
+    CQtLoopPump(const CQtLoopPump&) = delete;
+    CQtLoopPump& operator=(const CQtLoopPump&) = delete;
 
-    void Arm(int nMs) { m_wake.start(nMs, Qt::PreciseTimer, this); }
-    void Disarm() { m_wake.stop(); }
+    // Wakes the loop at the moment given on the steady clock (nanoseconds).
+    void Arm(int64_t nAtSteadyNs) {
+        if (nAtSteadyNs == m_nArmedNs)
+            return;
+        m_nArmedNs = nAtSteadyNs;
+#ifdef __linux__
+        if (m_nTimerFd >= 0) {
+            // A moment already past (or 0, which would disarm) wakes at once.
+            const int64_t nAtNs = std::max<int64_t>(nAtSteadyNs, 1);
+            itimerspec spec{};
+            spec.it_value.tv_sec = static_cast<time_t>(nAtNs / NS_PER_S);
+            spec.it_value.tv_nsec = static_cast<long>(nAtNs % NS_PER_S);
+            timerfd_settime(m_nTimerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+            return;
+        }
+#endif
+        // Rounded up: a wake-up a little early would find nothing due and spin.
+        const int64_t nWaitNs = std::max<int64_t>(0, nAtSteadyNs - SteadyNowNs());
+        const int64_t nWaitMs = std::min<int64_t>((nWaitNs + NS_PER_MS - 1) / NS_PER_MS, INT_MAX);
+        m_wake.start(static_cast<int>(nWaitMs), Qt::PreciseTimer, this);
+    }
+    void Disarm() {
+        if (m_nArmedNs == INT64_MAX)
+            return;
+        m_nArmedNs = INT64_MAX;
+#ifdef __linux__
+        if (m_nTimerFd >= 0) {
+            const itimerspec spec{};
+            timerfd_settime(m_nTimerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+            return;
+        }
+#endif
+        m_wake.stop();
+    }
     void PostDelivery() {
         QCoreApplication::postEvent(this, new QEvent(DELIVER_TIMER_EVENT), Qt::LowEventPriority);
     }
@@ -41,6 +108,7 @@ class CQtLoopPump final : public QObject {
             return;
         }
         m_wake.stop();
+        m_nArmedNs = -1;
         m_loop.Wake();
     }
     void customEvent(QEvent* pEvent) override {
@@ -50,7 +118,13 @@ class CQtLoopPump final : public QObject {
 
   private:
     QtEventLoop& m_loop;
+    // The moment armed (steady clock), INT64_MAX when disarmed, -1 once it has fired.
+    int64_t m_nArmedNs = INT64_MAX;
     QBasicTimer m_wake;
+#ifdef __linux__
+    int m_nTimerFd = -1;
+    std::unique_ptr<QSocketNotifier> m_pNotifier;
+#endif
 };
 
 QtEventLoop::QtEventLoop()
@@ -93,14 +167,10 @@ void QtEventLoop::Reschedule() {
     int64_t nWake = NextDeviceWorkNs();
     if (!m_bDeliveryPosted)
         nWake = std::min(nWake, nNextTimer);
-    if (nWake == INT64_MAX) {
+    if (nWake == INT64_MAX)
         m_pPump->Disarm();
-        return;
-    }
-    // Rounded up: a wake-up a little early would find nothing due and spin.
-    const int64_t nWaitNs = std::max<int64_t>(0, nWake - nNow);
-    const int64_t nWaitMs = std::min<int64_t>((nWaitNs + NS_PER_MS - 1) / NS_PER_MS, INT_MAX);
-    m_pPump->Arm(static_cast<int>(nWaitMs));
+    else
+        m_pPump->Arm(m_nStartNs + nWake);
 }
 
 void QtEventLoop::Wake() {

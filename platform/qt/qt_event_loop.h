@@ -1,8 +1,9 @@
 // The event loop on Qt's own loop, for the desktop program: the timer table and rules of
 // every loop (platform/event_loop.h) on the real clock. A QApplication must exist.
 //
-// One precise Qt timer wakes the loop at the next moment something falls due. Driver work
-// runs as soon as it is due. A due window timer is delivered through a posted event of the
+// One wake-up, precise to the nanosecond (a timerfd on Linux that Qt's loop watches), wakes
+// the loop at the next moment something falls due; none is armed when nothing is. Driver
+// work runs as soon as it is due. A due window timer is delivered through a posted event of the
 // lowest priority; when that event is handled, the input and posted calls waiting at that
 // moment are dispatched first, and only then is the timer chosen, so killing a timer drops
 // a delivery still pending.

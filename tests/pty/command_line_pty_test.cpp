@@ -28,6 +28,10 @@ const std::string NO_SCREEN = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATF
 TEST(CommandLinePty, EveryProgramAnswersAsTheManualSays) {
     GyroSimProcess held("Held gyro");
     ASSERT_FALSE(held.Tty().empty());
+    // A Bluetooth serial adapter: every answer 40 ms late.
+    GyroSimProcess slow("Slow gyro", {"--line-model", "--answer-delay-us", "40000"});
+    const std::string strCli = GYRO_CLI_PATH,
+                      strSlow = "$(" + strCli + " ports | sed -n 's/:(Slow gyro)$//p')";
     struct Row {
         std::string strCommand;
         int nStatus;
@@ -53,6 +57,17 @@ TEST(CommandLinePty, EveryProgramAnswersAsTheManualSays) {
          "; s=$?; kill $!; exit $s",
          0, "morvane-gyro-tools: already running; its window was brought to the front\n"},
 #endif
+        // Last: the two simulators share their memory file.
+        {"p=" + strSlow + "; " + strCli +
+             " read $p - | sed 's/^MidpointTrim=0/MidpointTrim=-7/' | " + strCli +
+             " store $p - --agree && " + strCli + " read $p - | grep -v '^#' | tr '\\n' ' '",
+         0,
+         "ProductId=0480 MemoryMapVersion=3 FirmwareVersion=1.07 LoaderVersion=1.03 "
+         "SerialNumber=74565 HighEndpoint=100 LowEndpoint=100 AvcsCwStopGain=100 "
+         "AvcsCcwStopGain=100 RudderstickDeadband=5 AvcsRudderExponential=-50 "
+         "RateRudderExponential=-50 AvcsAccelerationProfile=15 AvcsDecelerationProfile=15 "
+         "AvcsRudderSensitivity=100 ServoPreset=Generic ServoSpeed=0.06 "
+         "ServoType=1520usec/333Hz MidpointTrim=-7 ServoDirection=Normal "},
     };
     for (const Row& row : rows) {
         const auto [nStatus, strOut] = RunCommand(row.strCommand);
