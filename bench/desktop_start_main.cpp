@@ -14,7 +14,7 @@
 //   DESKTOP idle 0 1 WALL_NS CPU_NS
 //
 //   morvane-bench-desktop --drive N [--runs N] [--idle-s S] [--fwr FILE] [--no-read-store]
-//                         [-- PROGRAM ARGUMENTS]
+//                         [--trace FILE] [-- PROGRAM ARGUMENTS]
 //
 // The arguments after "--" go to the program as its own command line would.
 #include <sys/resource.h>
@@ -24,11 +24,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/config_sheet.h"
 #include "app/gyro_tools_app.h"
+#include "link/wire_trace.h"
+#include "platform/append_file.h"
 #include "platform/event_loop.h"
 #include "platform/qt/qt_program.h"
 #include "platform/ui/ui.h"
@@ -48,6 +51,7 @@ struct DriveOptions {
     int nIdleS = 0;
     bool bReadStore = true;
     std::string strFwr;
+    std::string strTrace;  // a wire trace appended to this file, as --trace FILE gives one
 };
 
 int64_t CpuNs() {
@@ -188,6 +192,8 @@ bool ParseDrive(int argc, char** argv, DriveOptions& options, std::vector<char*>
             options.nIdleS = std::max(0, std::atoi(argv[++i]));
         else if (strOption == "--fwr" && bValue)
             options.strFwr = argv[++i];
+        else if (strOption == "--trace" && bValue)
+            options.strTrace = argv[++i];
         else if (strOption == "--no-read-store")
             options.bReadStore = false;
         else if (strOption == "--") {
@@ -208,10 +214,11 @@ int main(int argc, char** argv) {
     if (!ParseDrive(argc, argv, options, programArgs)) {
         std::fputs(
             "Usage: morvane-bench-desktop [--drive N [--runs N] [--idle-s S] [--fwr FILE] "
-            "[--no-read-store] [-- PROGRAM ARGUMENTS]]\n",
+            "[--no-read-store] [--trace FILE] [-- PROGRAM ARGUMENTS]]\n",
             stderr);
         return 2;
     }
+    platform::CAppendFile traceOutput;
     platform::qt::QtProgramSetup setup;
     setup.pszProgramName = "morvane-bench-desktop";
     setup.templates = FindDialogTemplate;
@@ -225,8 +232,19 @@ int main(int argc, char** argv) {
             return theApp.InitInstance();
         };
     } else {
-        setup.initInstance = [&options] {
+        if (!options.strTrace.empty()) {
+            if (const int nError = traceOutput.Open(options.strTrace)) {
+                std::fprintf(stderr, "morvane-bench-desktop: trace %s: %s\n",
+                             options.strTrace.c_str(), std::strerror(nError));
+                return 2;
+            }
+        }
+        setup.initInstance = [&options, &traceOutput] {
             UiHost& qt = CurrentHost();
+            // On the clock of the loop that runs the program, as morvane-gyro-tools traces.
+            std::optional<CWireTrace> trace;
+            if (traceOutput.IsOpen())
+                trace.emplace(traceOutput, qt.Loop(), "morvane-bench-desktop");
             CBenchPilot pilot(qt, std::wstring(options.strFwr.begin(), options.strFwr.end()));
             SetHost(&pilot);
             // Once the sheet runs: the pilot's work, then the sheet's close button.

@@ -10,11 +10,12 @@
 // (morvane-bench-desktop --drive, Qt offscreen) goes through the same sequences beside them.
 // --slow-link repeats both programs' sequences behind a Bluetooth-like 40 ms and a poor 400 ms
 // answer delay; --timeout-margin finds the answer delay at which the answer time-outs begin to
-// fail a read and an upload; --all does both.
+// fail a read and an upload; --trace-cost runs both programs' sequences without and with a
+// wire trace, side by side; --all does all three.
 //
 //   morvane-bench [--runs N] [--records N] [--answer-delay-us N] [--idle-s N] [--big-mb N]
 //                 [--svg FILE] [--files-only] [--no-desktop] [--slow-link] [--slow-records N]
-//                 [--timeout-margin] [--all]
+//                 [--timeout-margin] [--trace-cost] [--all]
 
 #include <fcntl.h>
 #include <signal.h>
@@ -31,12 +32,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/config_sheet.h"
 #include "firmware/firmware_file.h"
 #include "firmware/firmware_upload.h"
+#include "link/wire_trace.h"
 #include "platform/event_loop.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/port_map.h"
@@ -70,6 +73,7 @@ struct BenchOptions {
     bool bSlowLink = false;
     uint32_t nSlowRecords = 200;
     bool bTimeoutMargin = false;
+    bool bTraceCost = false;
 };
 
 int64_t TimevalNs(const timeval& tv) {
@@ -559,6 +563,8 @@ struct RowSet {
     uint32_t nRecords = 0;  // 0: no upload
     int nIdleS = 0;         // 0: no idle figure
     std::vector<std::string> programArgs;
+    // With a wire trace appended to this file; empty: none.
+    std::string strTraceFile;
 };
 
 // The companion's pages, in this process on the headless backend and the real clock, as
@@ -583,6 +589,10 @@ Results RunCompanion(int nPort, const RowSet& rows, const fs::path& fwr) {
         DriveSheet(static_cast<CTQ480ConfigSheet&>(shown), host, nPort, options, fwr, results);
         CUserInput::CloseSheet(shown);
     });
+    platform::CAppendFile traceOutput;
+    std::optional<CWireTrace> trace;
+    if (!rows.strTraceFile.empty() && traceOutput.Open(rows.strTraceFile) == 0)
+        trace.emplace(traceOutput, loop, "morvane-bench");
     {
         CTQ480ConfigSheet sheet(LoadResourceString(IDS_SHEET_TITLE), nullptr, 0);
         sheet.DoModal();
@@ -608,6 +618,8 @@ Results RunDesktop(const fs::path& bin, const fs::path& folder, int nPort, const
                              " --idle-s " + std::to_string(rows.nIdleS);
     if (rows.nRecords > 0)
         strCommand += " --fwr " + Quoted(fwr.string());
+    if (!rows.strTraceFile.empty())
+        strCommand += " --trace " + Quoted(rows.strTraceFile);
     if (!rows.programArgs.empty()) {
         strCommand += " --";
         for (const std::string& strArg : rows.programArgs)
@@ -736,8 +748,10 @@ bool ParseOptions(int argc, char** argv, BenchOptions& options) {
             options.nSlowRecords = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (strOption == "--timeout-margin")
             options.bTimeoutMargin = true;
+        else if (strOption == "--trace-cost")
+            options.bTraceCost = true;
         else if (strOption == "--all")
-            options.bSlowLink = options.bTimeoutMargin = true;
+            options.bSlowLink = options.bTimeoutMargin = options.bTraceCost = true;
         else
             return false;
     }
@@ -752,7 +766,9 @@ int main(int argc, char** argv) {
         std::fputs(
             "Usage: morvane-bench [--runs N] [--records N] [--answer-delay-us N] "
             "[--idle-s N] [--big-mb N] [--svg FILE] [--files-only] [--no-desktop]\n"
-            "                     [--slow-link] [--slow-records N] [--timeout-margin] [--all]\n",
+            "                     [--slow-link] [--slow-records N] [--timeout-margin] "
+            "[--trace-cost]\n"
+            "                     [--all]\n",
             stderr);
         return 2;
     }
@@ -815,6 +831,39 @@ int main(int argc, char** argv) {
             const Results desktop = RunDesktop(bin, folder, nPort, rows, fwr);
             PrintSequences("Desktop ", desktop, rows, nDelayNs);
             PrintIdle("Desktop idle", desktop, nPort, 0.1);
+        }
+
+        // What a wire trace costs: the same sequences without and with one, back to back, the
+        // upload shortened to the slow link's record count.
+        if (options.bTraceCost) {
+            const fs::path traceFwr = folder / "trace.fwr";
+            WriteFwr(traceFwr, options.nSlowRecords);
+            std::printf("\nTrace cost: uploads of %u records, %d run(s) each\n",
+                        options.nSlowRecords, options.nRuns);
+            std::fflush(stdout);
+            for (const bool bProgram : {false, true}) {
+                if (bProgram && !bDesktop)
+                    continue;
+                for (const bool bTraced : {false, true}) {
+                    RowSet traceRows;
+                    traceRows.nRuns = options.nRuns;
+                    traceRows.nRecords = options.nSlowRecords;
+                    const fs::path traceFile =
+                        folder / (std::string(bProgram ? "desktop" : "companion") + ".trace");
+                    if (bTraced)
+                        traceRows.strTraceFile = traceFile.string();
+                    const std::string strPrefix =
+                        std::string(bProgram ? "Desktop " : "") + (bTraced ? "traced " : "plain ");
+                    PrintSequences(strPrefix,
+                                   bProgram ? RunDesktop(bin, folder, nPort, traceRows, traceFwr)
+                                            : RunCompanion(nPort, traceRows, traceFwr),
+                                   traceRows, nDelayNs);
+                    std::error_code ec;
+                    if (bTraced)
+                        std::printf("        trace written: %ju bytes\n",
+                                    static_cast<uintmax_t>(fs::file_size(traceFile, ec)));
+                }
+            }
         }
 
         // The command-line program on its own, as a script would run it: a read, and the
