@@ -111,4 +111,20 @@ Before you fly ensure the controls operate correctly." "$(tr '\r' '\n' < flash.e
 check "flash COM5: percentages" "100.0%" "$(tr '\r' '\n' < flash.err | grep '%$' | tail -n 1)"
 check "firmware after flash" "FirmwareVersion=1.23" "$(win read COM5 | grep '^FirmwareVersion=')"
 
+# Ctrl+C (Wine gives the program SIGINT as the console's Ctrl+C) stops a flash after the
+# record in flight, as on Linux, with 128 + 2.
+"$LINUX_BIN/make-fwr" --records 400 long.fwr
+"$WINE" "$WIN_CLI" flash COM5 long.fwr --agree > stopped.out 2> stopped.err &
+FLASH_PID=$!
+sleep 4
+kill -INT "$FLASH_PID"
+wait "$FLASH_PID"
+check "flash stopped by Ctrl+C: exit status" 130 "$?"
+check "flash stopped by Ctrl+C: messages" "morvane-gyro-cli: stopping after the record in flight; interrupt again to stop now
+morvane-gyro-cli: Programming aborted by user.
+
+Do not attempt to fly the gyro until a firmware update has been sucessfully completed.
+morvane-gyro-cli: the gyro waits in its loader for a complete firmware file" \
+      "$(tr '\r' '\n' < stopped.err | grep -v '%$')"
+
 exit $FAILED
