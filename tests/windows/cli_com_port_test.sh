@@ -44,6 +44,9 @@ check() {  # check WHAT EXPECTED ACTUAL
     fi
 }
 win() { "$WINE" "$WIN_CLI" "$@"; }
+wait_for() {  # wait_for FILE PATTERN: up to 10 s for a line of FILE to match
+    for _ in $(seq 100); do grep -q "$2" "$1" && return; sleep 0.1; done
+}
 linux() { "$LINUX_BIN/morvane-gyro-cli" "$@"; }
 
 "$LINUX_BIN/gyro-sim" --memory "$WORK/memory" > sim.out 2> sim.err &
@@ -60,6 +63,24 @@ PTY=$(head -n 1 sim.out)
 check "ports lists COM5" "COM5:(Serial port Serial4)" "$(win ports | grep '^COM5:')"
 check "read COM7" "morvane-gyro-cli: COM7: not in the port list
 1" "$(win read COM7 2>&1; echo $?)"
+
+# ports --watch: a port that a driver enters in SERIALCOMM comes, and goes when it is taken out;
+# Ctrl+C ends the watch with 0.
+# (Started as itself, not through win: Ctrl+C must reach the program, not a subshell.)
+"$WINE" "$WIN_CLI" ports --watch > watch.out 2> watch.err &
+WATCH_PID=$!
+wait_for watch.out '^COM5:'
+"$WINE" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\Serial6' /t REG_SZ /d COM7 \
+    /f > /dev/null 2>&1
+wait_for watch.out '^+COM7:'
+"$WINE" reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\Serial6' /f > /dev/null 2>&1
+wait_for watch.out '^-COM7:'
+kill -INT "$WATCH_PID"
+wait "$WATCH_PID"
+check "ports --watch: exit status" 0 "$?"
+check "ports --watch: lines" "COM5:(Serial port Serial4)
++COM7:(Serial port Serial6)
+-COM7:(Serial port Serial6)" "$(grep -E 'COM[57]:' watch.out)"
 
 # read: the simulated gyro's factory settings, as the Linux program reads them.
 FACTORY="ProductId=0480
