@@ -1,7 +1,6 @@
 #include "platform/text.h"
 
-#include <cstring>
-#include <cwchar>
+#include <cstdint>
 
 namespace platform {
 
