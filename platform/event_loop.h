@@ -54,7 +54,8 @@ class EventLoop {
     virtual void Post(std::function<void()> message) = 0;
 
     // Calls onReadable from the loop whenever the descriptor can be read (or has hung up);
-    // watching a descriptor again replaces its handler. The loop never closes it.
+    // watching a descriptor again replaces its handler. The loop never closes it. On Windows a
+    // descriptor is a waitable handle's value, readable while signalled.
     void WatchDescriptor(int nFd, std::function<void()> onReadable);
     // Stops watching; a handler may unwatch its own descriptor or another.
     void UnwatchDescriptor(int nFd);

@@ -54,6 +54,8 @@ class CPortWatch final : private CTimerTarget {
     int m_watches[FOLDER_COUNT];
     std::string m_strPublishedName;
     int m_nFd = -1;
+    // The registry key whose changes are watched (Windows).
+    void* m_hKey = nullptr;
     bool m_bSettling = false;
     int64_t m_nBurstStartNs = 0;
 };

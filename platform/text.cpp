@@ -1,9 +1,6 @@
 #include "platform/text.h"
 
-#include <langinfo.h>
-
-#include <cstring>
-#include <cwchar>
+#include <cstdint>
 
 namespace platform {
 
@@ -15,12 +12,22 @@ bool IsScalarValue(char32_t nCode) {
     return nCode <= 0x10FFFF && (nCode < 0xD800 || nCode > 0xDFFF);
 }
 
+// Where wchar_t has 16 bits (Windows), a code point above U+FFFF takes a surrogate pair.
+void AppendWide(std::wstring& strWide, char32_t nCode) {
+    if (sizeof(wchar_t) == 2 && nCode > 0xFFFF) {
+        strWide += static_cast<wchar_t>(0xD800 + ((nCode - 0x10000) >> 10));
+        strWide += static_cast<wchar_t>(0xDC00 + ((nCode - 0x10000) & 0x3FF));
+        return;
+    }
+    strWide += static_cast<wchar_t>(nCode);
+}
+
 }  // namespace
 
 std::string ToNarrowText(const std::wstring& strText, size_t nMaxChars) {
     std::string strNarrow;
     for (const wchar_t c : strText.substr(0, nMaxChars))
-        strNarrow += (c >= 0 && c < 256) ? static_cast<char>(c) : '?';
+        strNarrow += static_cast<uint32_t>(c) < 256 ? static_cast<char>(c) : '?';
     return strNarrow;
 }
 
@@ -60,7 +67,7 @@ std::wstring WideFromUtf8(std::string_view strText) {
             nCode = (nCode << 6) | (next & 0x3F);
         }
         bValid = bValid && nCode >= MIN_CODE[nLength] && IsScalarValue(nCode);
-        strWide += static_cast<wchar_t>(bValid ? nCode : REPLACEMENT);
+        AppendWide(strWide, bValid ? nCode : REPLACEMENT);
         i += bValid ? nLength : 1;
     }
     return strWide;
@@ -68,8 +75,14 @@ std::wstring WideFromUtf8(std::string_view strText) {
 
 std::string Utf8FromWide(std::wstring_view strText) {
     std::string strUtf8;
-    for (const wchar_t c : strText) {
-        auto nCode = static_cast<char32_t>(c);
+    for (size_t i = 0; i < strText.size(); ++i) {
+        auto nCode = static_cast<char32_t>(strText[i]);
+        // A 16-bit wchar_t's surrogate pair: the pair is one code point, a lone half is none.
+        if (sizeof(wchar_t) == 2 && nCode >= 0xD800 && nCode < 0xDC00 && i + 1 < strText.size() &&
+            static_cast<char32_t>(strText[i + 1]) >= 0xDC00 &&
+            static_cast<char32_t>(strText[i + 1]) <= 0xDFFF)
+            nCode =
+                0x10000 + ((nCode - 0xD800) << 10) + (static_cast<char32_t>(strText[++i]) - 0xDC00);
         if (!IsScalarValue(nCode))
             nCode = REPLACEMENT;
         if (nCode < 0x80) {
@@ -83,28 +96,6 @@ std::string Utf8FromWide(std::wstring_view strText) {
             strUtf8 += static_cast<char>(0x80 | ((nCode >> (6 * k)) & 0x3F));
     }
     return strUtf8;
-}
-
-std::wstring WideFromLocaleText(std::string_view strText) {
-    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0)
-        return WideFromUtf8(strText);
-    // Another character set: the C library knows it.
-    std::wstring strWide;
-    std::mbstate_t state{};
-    size_t i = 0;
-    while (i < strText.size()) {
-        wchar_t c = 0;
-        const size_t n = std::mbrtowc(&c, strText.data() + i, strText.size() - i, &state);
-        if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
-            strWide += static_cast<wchar_t>(REPLACEMENT);
-            state = {};
-            ++i;
-        } else {
-            strWide += c;
-            i += n == 0 ? 1 : n;
-        }
-    }
-    return strWide;
 }
 
 }  // namespace platform

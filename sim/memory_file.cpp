@@ -1,8 +1,5 @@
 #include "sim/memory_file.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -136,22 +133,6 @@ bool SaveMemoryFile(const std::string& strPath, const ParameterWords& words,
         return false;
     }
     return true;
-}
-
-std::string DefaultMemoryFilePath() {
-    std::string strState;
-    const char* pState = std::getenv("XDG_STATE_HOME");
-    if (pState && pState[0] == '/') {
-        strState = pState;
-    } else {
-        const char* pHome = std::getenv("HOME");
-        if (!pHome || !*pHome) {
-            const passwd* pUser = getpwuid(getuid());
-            pHome = pUser ? pUser->pw_dir : "/tmp";
-        }
-        strState = std::string(pHome) + "/.local/state";
-    }
-    return strState + "/morvane/gyro-sim-memory";
 }
 
 }  // namespace sim

@@ -49,7 +49,7 @@ class AppFixture : public ::testing::Test {
         platform::SetExecutablePathOverride((folder / "morvane-gyro-tools").string());
         // The history in the test's folder, its names from the virtual clock: 2026-12-07
         // 13:00:00 UTC when the test starts.
-        setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
+        setenv("XDG_STATE_HOME", (folder / "state").string().c_str(), 1);
         SetHistoryClock([this] { return 1796648400 + loop.NowMs() / 1000; });
     }
     ~AppFixture() override {

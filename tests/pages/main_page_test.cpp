@@ -105,7 +105,7 @@ TEST_F(MainPageSetUp, PortListFollowsPluggingAndKeepsTheSelection) {
     const fs::path root = folder / "ports";
     auto path = [&root](const char* pName) { return (root / pName).string(); };
     fs::create_directories(root / "dev");
-    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", root.string().c_str(), 1);
     platform::PortMap::Instance().Clear();
     platform::PortMap::Instance().SetSetup({path("dev"), path("sys"), path("numbers")});
     platform::SetRegistry(nullptr);  // the port map's view
