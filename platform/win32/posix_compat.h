@@ -32,6 +32,14 @@ static inline int fcntl(int /*fd*/, int /*nCommand*/, ...) {
     return 0;
 }
 #endif
+// A trace file is opened without following a link and without becoming a terminal's
+// controlling file: Windows' C library opens neither way, so there is nothing to ask for.
+#ifndef O_NOFOLLOW
+#define O_NOFOLLOW 0
+#endif
+#ifndef O_NOCTTY
+#define O_NOCTTY 0
+#endif
 #ifndef getc_unlocked
 #define getc_unlocked _getc_nolock
 #endif
