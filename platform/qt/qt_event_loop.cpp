@@ -72,10 +72,10 @@ class CQtLoopPump final : public QObject {
         if (m_nTimerFd >= 0) {
             // A moment already past (or 0, which would disarm) wakes at once.
             const int64_t nAtNs = std::max<int64_t>(nAtSteadyNs, 1);
-            itimerspec spec{};
-            spec.it_value.tv_sec = static_cast<time_t>(nAtNs / NS_PER_S);
-            spec.it_value.tv_nsec = static_cast<long>(nAtNs % NS_PER_S);
-            timerfd_settime(m_nTimerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+            itimerspec due{};
+            due.it_value.tv_sec = static_cast<time_t>(nAtNs / NS_PER_S);
+            due.it_value.tv_nsec = static_cast<long>(nAtNs % NS_PER_S);
+            timerfd_settime(m_nTimerFd, TFD_TIMER_ABSTIME, &due, nullptr);
             return;
         }
 #endif
@@ -90,8 +90,8 @@ class CQtLoopPump final : public QObject {
         m_nArmedNs = INT64_MAX;
 #ifdef __linux__
         if (m_nTimerFd >= 0) {
-            const itimerspec spec{};
-            timerfd_settime(m_nTimerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+            const itimerspec never{};
+            timerfd_settime(m_nTimerFd, TFD_TIMER_ABSTIME, &never, nullptr);
             return;
         }
 #endif
