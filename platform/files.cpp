@@ -9,13 +9,11 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/files_system.h"
+
 namespace platform {
 
-namespace {
-
-std::optional<std::string> g_executableOverride;
-
-std::string ReadExecutableLink() {
+std::string RunningProgramPath() {
     std::string strPath(256, '\0');
     for (;;) {
         const ssize_t nLength = readlink("/proc/self/exe", strPath.data(), strPath.size());
@@ -29,6 +27,8 @@ std::string ReadExecutableLink() {
         strPath.resize(strPath.size() * 2);
     }
 }
+
+namespace {
 
 // Writes all of the text; 0 or the errno of the failed write.
 int WriteAll(int fd, const std::string& strContent) {
@@ -50,6 +50,8 @@ std::string FolderOf(const std::string& strPath) {
     return nSlash == 0 ? "/" : strPath.substr(0, nSlash);
 }
 
+}  // namespace
+
 // The folder and its missing parents (~/.local/state on a fresh account), each for this user
 // alone; 0 when it exists afterwards.
 int MakeFolders(const std::string& strFolder) {
@@ -64,8 +66,6 @@ int MakeFolders(const std::string& strFolder) {
         return nError;
     return mkdir(strFolder.c_str(), 0700) == 0 || errno == EEXIST ? 0 : errno;
 }
-
-}  // namespace
 
 int ReplaceFile(const std::string& strPath, const std::string& strContent, mode_t nMode) {
     struct stat old {};
@@ -137,30 +137,6 @@ int OwnFolderTrusted(const std::string& strFolder) {
     return 0;
 }
 
-int MakeOwnFolder(const std::string& strFolder) {
-    if (strFolder.empty())
-        return ENOENT;
-    const int nError = MakeFolders(strFolder);
-    return nError != 0 ? nError : OwnFolderTrusted(strFolder);
-}
-
-uint32_t GetExecutablePath(char* pBuffer, uint32_t nCapacity) {
-    if (!pBuffer || nCapacity == 0)
-        return 0;
-    const std::string strPath = g_executableOverride ? *g_executableOverride : ReadExecutableLink();
-    // A cut path would name another folder: no path at all is safer.
-    if (strPath.empty() || strPath.size() >= nCapacity) {
-        pBuffer[0] = '\0';
-        return 0;
-    }
-    std::memcpy(pBuffer, strPath.c_str(), strPath.size() + 1);
-    return static_cast<uint32_t>(strPath.size());
-}
-
-void SetExecutablePathOverride(std::optional<std::string> strPath) {
-    g_executableOverride = std::move(strPath);
-}
-
 std::string XdgUserFolder(const char* pszVariable, const std::string& strUnderHome,
                           const std::string& strTail) {
     const char* pFolder = std::getenv(pszVariable);
@@ -170,10 +146,6 @@ std::string XdgUserFolder(const char* pszVariable, const std::string& strUnderHo
     if (pHome && *pHome)
         return std::string(pHome) + "/" + strUnderHome + "/" + strTail;
     return {};
-}
-
-std::string UserConfigFolder() {
-    return XdgUserFolder("XDG_CONFIG_HOME", ".config", "morvane");
 }
 
 std::string NativePath(const std::wstring& strPath) {

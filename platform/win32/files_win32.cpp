@@ -8,14 +8,13 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/files_system.h"
 #include "platform/text.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
 
 namespace {
-
-std::optional<std::string> g_executableOverride;
 
 std::wstring Wide(const std::string& strPath) {
     return WideFromUtf8(strPath);
@@ -63,22 +62,6 @@ std::string FolderOf(const std::string& strPath) {
     return strPath.substr(0, nSlash);
 }
 
-std::string ProgramPath() {
-    std::wstring strPath(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD nLength =
-            GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size()));
-        if (nLength == 0)
-            return {};
-        if (nLength < strPath.size()) {
-            strPath.resize(nLength);
-            return Utf8FromWide(strPath);
-        }
-        // Cut: try again with more room.
-        strPath.resize(strPath.size() * 2);
-    }
-}
-
 int WriteAll(HANDLE hFile, const std::string& strContent) {
     for (size_t nDone = 0; nDone < strContent.size();) {
         const DWORD nChunk =
@@ -92,6 +75,8 @@ int WriteAll(HANDLE hFile, const std::string& strContent) {
     }
     return 0;
 }
+
+}  // namespace
 
 int MakeFolders(const std::string& strFolder) {
     if (CreateDirectoryW(Wide(strFolder).c_str(), nullptr) ||
@@ -110,6 +95,8 @@ int MakeFolders(const std::string& strFolder) {
                : LastErrno();
 }
 
+namespace {
+
 // "morvane/history" under a Windows folder: "Morvane\history", as Windows programs name theirs.
 std::string WindowsTail(const std::string& strTail) {
     std::string strResult = strTail;
@@ -122,6 +109,22 @@ std::string WindowsTail(const std::string& strTail) {
 }
 
 }  // namespace
+
+std::string RunningProgramPath() {
+    std::wstring strPath(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD nLength =
+            GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size()));
+        if (nLength == 0)
+            return {};
+        if (nLength < strPath.size()) {
+            strPath.resize(nLength);
+            return Utf8FromWide(strPath);
+        }
+        // Cut: try again with more room.
+        strPath.resize(strPath.size() * 2);
+    }
+}
 
 int ReplaceFile(const std::string& strPath, const std::string& strContent, mode_t /*nMode*/) {
     const std::wstring strWide = Wide(strPath);
@@ -174,30 +177,6 @@ int OwnFolderTrusted(const std::string& strFolder) {
     return 0;
 }
 
-int MakeOwnFolder(const std::string& strFolder) {
-    if (strFolder.empty())
-        return ENOENT;
-    const int nError = MakeFolders(strFolder);
-    return nError != 0 ? nError : OwnFolderTrusted(strFolder);
-}
-
-uint32_t GetExecutablePath(char* pBuffer, uint32_t nCapacity) {
-    if (!pBuffer || nCapacity == 0)
-        return 0;
-    const std::string strPath = g_executableOverride ? *g_executableOverride : ProgramPath();
-    // A cut path would name another folder: no path at all is safer.
-    if (strPath.empty() || strPath.size() >= nCapacity) {
-        pBuffer[0] = '\0';
-        return 0;
-    }
-    std::memcpy(pBuffer, strPath.c_str(), strPath.size() + 1);
-    return static_cast<uint32_t>(strPath.size());
-}
-
-void SetExecutablePathOverride(std::optional<std::string> strPath) {
-    g_executableOverride = std::move(strPath);
-}
-
 std::string XdgUserFolder(const char* pszVariable, const std::string& strUnderHome,
                           const std::string& strTail) {
     const char* pFolder = std::getenv(pszVariable);
@@ -208,10 +187,6 @@ std::string XdgUserFolder(const char* pszVariable, const std::string& strUnderHo
     if (pBase && *pBase)
         return std::string(pBase) + "\\" + WindowsTail(strTail);
     return {};
-}
-
-std::string UserConfigFolder() {
-    return XdgUserFolder("XDG_CONFIG_HOME", ".config", "morvane");
 }
 
 // UTF-8, the program's own encoding for paths; a UTF-16 pair is one character.
