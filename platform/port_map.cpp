@@ -184,23 +184,6 @@ std::vector<DetectedPort> DetectSerialHardware(const std::string& strDevRoot,
     return ports;
 }
 
-PortMap::PortMap(PortMapSetup setup) : m_setup(std::move(setup)) {}
-
-PortMap& PortMap::Instance() {
-    static PortMap s_map;
-    return s_map;
-}
-
-void PortMap::SetSetup(PortMapSetup setup) {
-    std::lock_guard lock(m_mutex);
-    m_setup = std::move(setup);
-}
-
-PortMapSetup PortMap::Setup() const {
-    std::lock_guard lock(m_mutex);
-    return m_setup;
-}
-
 bool PortMap::Add(int nNumber, std::string strFriendlyName, std::string strDevicePath) {
     if (nNumber < MIN_PORT_NUMBER || nNumber > MAX_PORT_NUMBER)
         return false;
@@ -215,17 +198,6 @@ bool PortMap::Add(int nNumber, std::string strFriendlyName, std::string strDevic
         SaveNumbers();
     }
     return true;
-}
-
-void PortMap::Remove(int nNumber) {
-    std::lock_guard lock(m_mutex);
-    m_ports.erase(nNumber);
-}
-
-void PortMap::Clear() {
-    std::lock_guard lock(m_mutex);
-    m_ports.clear();
-    m_remembered.clear();
 }
 
 void PortMap::Refresh() {
@@ -380,20 +352,6 @@ void PortMap::SaveNumbers() const {
     }
     if (!bWritten || std::rename(strTemporary.c_str(), strFile.c_str()) != 0)
         fs::remove(strTemporary, ec);
-}
-
-std::vector<PortMapEntry> PortMap::Entries() const {
-    std::lock_guard lock(m_mutex);
-    std::vector<PortMapEntry> entries;
-    entries.reserve(m_ports.size());
-    for (const auto& [nNumber, port] : m_ports)
-        entries.push_back({nNumber, port.strFriendlyName, port.strDevicePath});
-    return entries;
-}
-
-size_t PortMap::ScanCount() const {
-    std::lock_guard lock(m_mutex);
-    return m_nScans;
 }
 
 std::optional<std::string> PortMap::OpenPathFor(const std::string& strComName) {

@@ -55,39 +55,12 @@ std::string DevicePathFor(int nNumber) {
 
 }  // namespace
 
-PortMap::PortMap(PortMapSetup setup) : m_setup(std::move(setup)) {}
-
-PortMap& PortMap::Instance() {
-    static PortMap s_map;
-    return s_map;
-}
-
-void PortMap::SetSetup(PortMapSetup setup) {
-    std::lock_guard lock(m_mutex);
-    m_setup = std::move(setup);
-}
-
-PortMapSetup PortMap::Setup() const {
-    std::lock_guard lock(m_mutex);
-    return m_setup;
-}
-
 bool PortMap::Add(int nNumber, std::string strFriendlyName, std::string strDevicePath) {
     if (nNumber < MIN_PORT_NUMBER || nNumber > MAX_PORT_NUMBER)
         return false;
     std::lock_guard lock(m_mutex);
     m_ports[nNumber] = Port{SOURCE_ADDED, {}, std::move(strFriendlyName), std::move(strDevicePath)};
     return true;
-}
-
-void PortMap::Remove(int nNumber) {
-    std::lock_guard lock(m_mutex);
-    m_ports.erase(nNumber);
-}
-
-void PortMap::Clear() {
-    std::lock_guard lock(m_mutex);
-    m_ports.clear();
 }
 
 void PortMap::Refresh() {
@@ -99,20 +72,6 @@ void PortMap::Refresh() {
     for (const auto& [nNumber, strFriendlyName] : found)
         m_ports.try_emplace(nNumber, Port{SOURCE_FOUND, "win:COM" + std::to_string(nNumber),
                                           strFriendlyName, DevicePathFor(nNumber)});
-}
-
-size_t PortMap::ScanCount() const {
-    std::lock_guard lock(m_mutex);
-    return m_nScans;
-}
-
-std::vector<PortMapEntry> PortMap::Entries() const {
-    std::lock_guard lock(m_mutex);
-    std::vector<PortMapEntry> entries;
-    entries.reserve(m_ports.size());
-    for (const auto& [nNumber, port] : m_ports)
-        entries.push_back({nNumber, port.strFriendlyName, port.strDevicePath});
-    return entries;
 }
 
 // Any COMn opens as Windows' own COMn, listed or not: a port plugged in since the list was
