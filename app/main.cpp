@@ -8,7 +8,11 @@
 #include "app/gyro_tools_app.h"
 #include "link/wire_trace.h"
 #include "platform/append_file.h"
+#ifdef _WIN32
+#include "platform/win32/win32_program.h"
+#else
 #include "platform/qt/qt_program.h"
+#endif
 #include "platform/ui/ui.h"
 #include "res/resources.h"
 #include "res/version.h"
@@ -40,7 +44,18 @@ const char USAGE[] =
 
 }  // namespace
 
+#ifdef _WIN32
+namespace desktop = platform::win32;
+using ProgramSetup = desktop::Win32ProgramSetup;
+#else
+namespace desktop = platform::qt;
+using ProgramSetup = desktop::QtProgramSetup;
+#endif
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    desktop::UseParentConsole();
+#endif
     // --trace FILE is the program's own: Qt never sees it.
     std::optional<std::string> traceFile;
     std::vector<char*> qtArgs;
@@ -81,7 +96,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    platform::qt::QtProgramSetup setup;
+    ProgramSetup setup;
     setup.pszProgramName = "morvane-gyro-tools";
     setup.templates = FindDialogTemplate;
     setup.icons = LoadIconXpm;
@@ -94,6 +109,10 @@ int main(int argc, char** argv) {
                           "morvane-gyro-tools " MORVANE_VERSION);
         return theApp.InitInstance();
     };
-    const int nResult = platform::qt::RunQtProgram(argc, argv, setup);
+#ifdef _WIN32
+    const int nResult = desktop::RunWin32Program(argc, argv, setup);
+#else
+    const int nResult = desktop::RunQtProgram(argc, argv, setup);
+#endif
     return nResult != 0 ? nResult : theApp.ExitStatus();
 }

@@ -1,9 +1,11 @@
 // The port watch on Windows: serial drivers enter their ports in HKLM\HARDWARE\DEVICEMAP
 // (SERIALCOMM, a key made when the first port comes), so a change below that key is the
 // hint that ports came or went. The system signals an event for it, which the loop watches;
-// the watch is armed again each time. The Linux arguments, device and published folders,
+// the watch is armed again each time. In the desktop program the system's device arrival and
+// removal broadcasts are a hint as well. The Linux arguments, device and published folders,
 // have no meaning here.
 #include "platform/port_watch.h"
+#include "platform/win32/win32_event_loop.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -25,6 +27,8 @@ HANDLE EventOf(int nFd) {
 CPortWatch::CPortWatch(EventLoop& loop, std::string /*strDevRoot*/,
                        std::string /*strPublishedFolder*/, std::function<bool()> onSettled)
     : m_loop(loop), m_onSettled(std::move(onSettled)) {
+    if (auto* pWindowLoop = dynamic_cast<win32::Win32EventLoop*>(&m_loop))
+        pWindowLoop->SetDeviceChange([this] { Changed(); });
     HKEY hKey = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP", 0, KEY_NOTIFY, &hKey) !=
         ERROR_SUCCESS)
@@ -44,6 +48,8 @@ CPortWatch::CPortWatch(EventLoop& loop, std::string /*strDevRoot*/,
 
 CPortWatch::~CPortWatch() {
     m_loop.KillAllTimers(this);
+    if (auto* pWindowLoop = dynamic_cast<win32::Win32EventLoop*>(&m_loop))
+        pWindowLoop->SetDeviceChange(nullptr);
     if (m_nFd >= 0) {
         m_loop.UnwatchDescriptor(m_nFd);
         RegCloseKey(KeyOf(m_hKey));

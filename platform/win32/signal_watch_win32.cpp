@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/signal_watch.h"
+#include "platform/win32/session_signal.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -97,6 +98,24 @@ CSignalWatch::~CSignalWatch() {
     // registered, answering FALSE, so the event is never handed to a handler that has gone.
     SetEvent(hGone);
 }
+
+namespace win32 {
+
+bool QueueSignal(int nSignal) {
+    std::lock_guard lock(g_mutex);
+    if (!g_hArrived)
+        return false;
+    g_pending.push_back(nSignal);
+    SetEvent(g_hArrived);
+    return true;
+}
+
+bool SignalWatchLives() {
+    std::lock_guard lock(g_mutex);
+    return g_hArrived != nullptr;
+}
+
+}  // namespace win32
 
 void CSignalWatch::Drain() {
     std::deque<int> signals;
