@@ -3,13 +3,15 @@
 // have Windows' values, so the backend passes them to Windows as they are.
 #pragma once
 
+// <windows.h> comes first.
+// clang-format off
+#include "platform/win32/windows_api.h"
 #include <commctrl.h>
 #include <commdlg.h>
 #include <dbt.h>
 #include <shlobj.h>
 #include <uxtheme.h>
-
-#include "platform/win32/windows_api.h"
+// clang-format on
 
 #undef IDOK
 #undef IDCANCEL
