@@ -13,13 +13,12 @@ namespace platform::win32 {
 
 namespace {
 
-const wchar_t ACTIVATION_CLASS[] = L"MorvaneGyroToolsActivation";
-constexpr UINT WM_ACTIVATE_COPY = WM_APP + 0x200;
-// A later copy looks for the running copy's window this often while it starts up.
+// A later copy looks for the running copy's activation event this often while it starts up.
 constexpr int ACTIVATION_TRIES = 40;
 constexpr DWORD ACTIVATION_WAIT_MS = 250;
-// A kernel object's name is at most MAX_PATH characters.
-constexpr size_t LOCK_NAME_LIMIT = MAX_PATH - 1;
+// A kernel object's name is at most MAX_PATH characters; the event's name adds its suffix.
+const wchar_t ACTIVATION_SUFFIX[] = L"/activate";
+constexpr size_t LOCK_NAME_LIMIT = MAX_PATH - 1 - (sizeof ACTIVATION_SUFFIX / sizeof(wchar_t) - 1);
 constexpr int64_t SESSION_END_WAIT_MS = 4500;
 
 // Brings the thread's visible windows to the front: the sheet, and any box or dialog over
@@ -36,15 +35,11 @@ BOOL CALLBACK BringForward(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
-LRESULT CALLBACK ActivationProc(HWND hwnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
-    if (nMsg == WM_ACTIVATE_COPY) {
-        HWND hTarget = nullptr;
-        EnumThreadWindows(GetCurrentThreadId(), BringForward, reinterpret_cast<LPARAM>(&hTarget));
-        if (hTarget)
-            SetForegroundWindow(hTarget);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, nMsg, wParam, lParam);
+void BringToFront() {
+    HWND hTarget = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), BringForward, reinterpret_cast<LPARAM>(&hTarget));
+    if (hTarget)
+        SetForegroundWindow(hTarget);
 }
 
 std::wstring ExecutablePath() {
@@ -99,41 +94,38 @@ int RunWin32Program(int argc, char** argv, const Win32ProgramSetup& setup) {
                      argv[1], setup.pszProgramName);
         return 2;
     }
+    // One copy per executable: the first holds a mutex named after its path, and an event
+    // by which a later copy, which finds the mutex taken, asks it to come to the front. Both
+    // are the session's, whatever desktop each copy runs on.
     const std::wstring strLock = OneCopyLockName(ExecutablePath());
-    HANDLE hMutex = CreateMutexW(nullptr, TRUE, strLock.c_str());
-    if (hMutex && GetLastError() == ERROR_ALREADY_EXISTS) {
-        // Another copy runs: its window comes forward, once it has one.
-        for (int i = 0; i < ACTIVATION_TRIES; ++i) {
-            if (HWND hRunning =
-                    FindWindowExW(HWND_MESSAGE, nullptr, ACTIVATION_CLASS, strLock.c_str())) {
-                DWORD nProcess = 0;
-                GetWindowThreadProcessId(hRunning, &nProcess);
-                AllowSetForegroundWindow(nProcess);
-                PostMessageW(hRunning, WM_ACTIVATE_COPY, 0, 0);
-                std::fprintf(stderr, "%s: already running; its window was brought to the front\n",
-                             setup.pszProgramName);
-                CloseHandle(hMutex);
-                return 0;
-            }
-            ::Sleep(ACTIVATION_WAIT_MS);
-        }
-        std::fprintf(stderr, "%s: another copy holds the one-copy lock but does not answer\n",
-                     setup.pszProgramName);
-        CloseHandle(hMutex);
-        return 1;
-    }
+    const std::wstring strActivation = strLock + ACTIVATION_SUFFIX;
+    HANDLE hMutex = CreateMutexW(nullptr, FALSE, strLock.c_str());
+    const bool bFirst = hMutex && GetLastError() != ERROR_ALREADY_EXISTS;
     if (!hMutex)
         std::fprintf(stderr, "%s: starting without the one-copy lock: error %lu\n",
                      setup.pszProgramName, GetLastError());
-
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ActivationProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = ACTIVATION_CLASS;
-    RegisterClassExW(&wc);
-    HWND hActivation = CreateWindowExW(0, ACTIVATION_CLASS, strLock.c_str(), 0, 0, 0, 0, 0,
-                                       HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    HANDLE hActivation = nullptr;
+    if (hMutex && !bFirst) {
+        for (int i = 0; i < ACTIVATION_TRIES && !hActivation; ++i) {
+            hActivation = OpenEventW(EVENT_MODIFY_STATE, FALSE, strActivation.c_str());
+            if (!hActivation)
+                ::Sleep(ACTIVATION_WAIT_MS);
+        }
+        if (hActivation) {
+            AllowSetForegroundWindow(ASFW_ANY);
+            SetEvent(hActivation);
+            CloseHandle(hActivation);
+            CloseHandle(hMutex);
+            std::fprintf(stderr, "%s: already running; its window was brought to the front\n",
+                         setup.pszProgramName);
+            return 0;
+        }
+        // A copy that holds the lock but never answers is no copy to hand over to.
+        std::fprintf(stderr, "%s: another copy holds the one-copy lock but does not answer\n",
+                     setup.pszProgramName);
+    }
+    if (bFirst)
+        hActivation = CreateEventW(nullptr, FALSE, FALSE, strActivation.c_str());
 
     int nResult = 0;
     {
@@ -145,6 +137,9 @@ int RunWin32Program(int argc, char** argv, const Win32ProgramSetup& setup) {
                 loop.RunUntil([] { return !SignalWatchLives(); }, SESSION_END_WAIT_MS);
         });
         Win32UiHost host(loop);
+        const int nActivationFd = static_cast<int>(reinterpret_cast<intptr_t>(hActivation));
+        if (hActivation)
+            loop.WatchDescriptor(nActivationFd, [] { BringToFront(); });
         HICON hIcon = setup.icons ? IconFromXpm(setup.icons(setup.nProgramIconId)) : nullptr;
         host.SetIcon(hIcon);
         ui::SetHost(&host);
@@ -152,15 +147,15 @@ int RunWin32Program(int argc, char** argv, const Win32ProgramSetup& setup) {
         if (setup.initInstance)
             setup.initInstance();
         ui::SetHost(nullptr);
+        if (hActivation)
+            loop.UnwatchDescriptor(nActivationFd);
         if (hIcon)
             DestroyIcon(hIcon);
     }
     if (hActivation)
-        DestroyWindow(hActivation);
-    if (hMutex) {
-        ReleaseMutex(hMutex);
+        CloseHandle(hActivation);
+    if (hMutex)
         CloseHandle(hMutex);
-    }
     return nResult;
 }
 
