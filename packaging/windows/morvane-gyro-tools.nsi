@@ -45,9 +45,8 @@ VIAddVersionKey "LegalCopyright" "2026 The Morvane RC Gyro Tools developers"
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!ifdef TOOLS_EXE
-  !define MUI_FINISHPAGE_RUN "$INSTDIR\morvane-gyro-tools.exe"
-!endif
+; No "Run" box on the last page: the program would run elevated, as the administrator whose
+; password was given, and keep its settings in that account's profile.
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
