@@ -35,12 +35,21 @@ const char USAGE[] =
     "  -h, --help    show this text\n"
     "  --version     show the program's version\n"
     "\n"
+#ifdef _WIN32
+    "The chosen port is kept in morvane.ini beside the program or, when that folder\n"
+    "or file cannot be written (as under Program Files), in\n"
+    "%APPDATA%\\Morvane\\morvane.ini; until that one exists, a read-only file beside\n"
+    "the program still names the port. Each completed read and store keeps the\n"
+    "parameter set in %LOCALAPPDATA%\\Morvane\\history. morvane-gyro-cli does the\n"
+    "same from the command line.\n";
+#else
     "The chosen port is kept in morvane.ini beside the program or, when that folder\n"
     "or file cannot be written, in $XDG_CONFIG_HOME/morvane/morvane.ini\n"
     "(~/.config/morvane/morvane.ini); until that one exists, a read-only file beside\n"
     "the program still names the port. Each completed read and store keeps the\n"
     "parameter set in $XDG_STATE_HOME/morvane/history (~/.local/state/morvane/\n"
     "history). morvane-gyro-cli does the same from the command line.\n";
+#endif
 
 }  // namespace
 

@@ -317,10 +317,13 @@ void CWin32DialogView::Sync(size_t nIndex) {
             break;
     }
     // Disabling the control that has the keyboard focus leaves the window without one (keys
-    // would reach nothing): when it can take the focus again, it gets it back.
-    if (m_pDlg->GetFocus() == &control && control.IsWindowEnabled() && control.IsWindowVisible() &&
-        IsWindowVisible(m_hwnd) && !GetFocus() && GetActiveWindow() == GetAncestor(m_hwnd, GA_ROOT))
-        SetFocus(hwnd);
+    // would reach nothing): it is parked, and the control takes it back once it can.
+    const bool bActive =
+        IsWindowVisible(m_hwnd) && GetActiveWindow() == GetAncestor(m_hwnd, GA_ROOT);
+    const bool bTakesItBack = m_pDlg->GetFocus() == &control && control.IsWindowEnabled() &&
+                              control.IsWindowVisible() && m_host.IsFocusParked();
+    if (bActive && (!GetFocus() || bTakesItBack))
+        m_host.RestoreFocus();
     --m_nSyncDepth;
 }
 

@@ -228,7 +228,7 @@ class CWin32SheetWindow final : public CPropertySheet::View {
         if (CPropertyPage* pPage = m_sheet.GetActivePage())
             if (HWND hPage = m_host.WindowOf(*pPage)) {
                 ShowWindow(hPage, SW_SHOW);
-                ApplyFocus(*pPage);
+                m_host.RestoreFocus();
             }
     }
 
@@ -239,7 +239,7 @@ class CWin32SheetWindow final : public CPropertySheet::View {
             if (HWND hPage = m_host.WindowOf(*m_sheet.GetPage(i)))
                 ShowWindow(hPage, i == nIndex ? SW_SHOW : SW_HIDE);
         --m_nSyncDepth;
-        ApplyFocus(*m_sheet.GetPage(nIndex));
+        m_host.RestoreFocus();
     }
     void PageCreated(CPropertyPage& page) override {
         if (HWND hPage = m_host.WindowOf(page))
@@ -263,22 +263,24 @@ class CWin32SheetWindow final : public CPropertySheet::View {
             Choose((m_sheet.GetActiveIndex() + nStep + nCount) % nCount);
     }
 
-  private:
-    void ApplyFocus(CPropertyPage& page) {
-        if (!IsWindowVisible(m_hwnd))
-            return;
-        const auto it = m_host.WindowOf(page);
-        if (!it)
-            return;
-        if (ui::CControl* pFocus = page.GetFocus()) {
-            if (HWND hControl = m_host.ControlWindow(*pFocus)) {
-                ++m_nSyncDepth;
-                SetFocus(hControl);
-                --m_nSyncDepth;
-            }
+    // The keyboard's focus goes to the active page's control that has the framework's, when
+    // it can take it; otherwise it is parked on the tabs, from where Tab goes into the page (a
+    // control of a hidden page, or a disabled one, must not keep it). True when parked.
+    bool ApplyFocus() {
+        const CPropertyPage* pPage = m_sheet.GetActivePage();
+        if (!IsWindowVisible(m_hwnd) || !pPage || !m_host.WindowOf(*pPage))
+            return false;
+        const ui::CControl* pFocus = pPage->GetFocus();
+        const HWND hControl = pFocus ? m_host.ControlWindow(*pFocus) : nullptr;
+        if (hControl && IsWindowEnabled(hControl) && IsWindowVisible(hControl)) {
+            SetFocus(hControl);
+            return false;
         }
+        SetFocus(m_hTabs);
+        return true;
     }
 
+  private:
     static INT_PTR CALLBACK SheetProc(HWND hwnd, UINT nMsg, WPARAM, LPARAM lParam) {
         if (nMsg == WM_INITDIALOG) {
             SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
@@ -466,6 +468,21 @@ bool Win32UiHost::PreTranslate(MSG& msg) {
     return IsDialogMessageW(hRoot, &msg) != FALSE;
 }
 
+void Win32UiHost::RestoreFocus() {
+    m_bFocusParked = false;
+    if (!m_modalDialogs.empty()) {
+        if (CWin32DialogView* pView = ViewOf(WindowOf(*m_modalDialogs.back())))
+            pView->ApplyFocus();
+        return;
+    }
+    if (!m_sheetWindows.empty())
+        m_bFocusParked = m_sheetWindows.back()->ApplyFocus();
+}
+
+bool Win32UiHost::IsFocusParked() const {
+    return m_bFocusParked && !m_sheetWindows.empty() && GetFocus() == m_sheetWindows.back()->Tabs();
+}
+
 void Win32UiHost::CancelByUser(CDialog& dlg) {
     if (!dlg.IsEnded())
         CUserInput::Close(dlg);
@@ -513,6 +530,7 @@ int Win32UiHost::RunMessageBox(CDialog* pOwner, const std::wstring& strText,
         return MessageBoxW(hOwner, strText.c_str(), strTitle.c_str(),
                            (nType & (ui::MB_TYPEMASK | ui::MB_ICONMASK)) | MB_SETFOREGROUND);
     });
+    RestoreFocus();
     switch (nAnswer) {
         case ui::IDCANCEL:
         case ui::IDYES:
@@ -565,6 +583,8 @@ int Win32UiHost::RunModalDialog(CDialog& dlg) {
         if (hOwner)
             SetActiveWindow(hOwner);
     }
+    // Below it, the framework's focus takes the keyboard's again.
+    const auto restore = [this] { RestoreFocus(); };
     m_quitClosers.pop_back();
     m_modalDialogs.erase(std::find(m_modalDialogs.begin(), m_modalDialogs.end(), &dlg));
     --m_nModalDepth;
@@ -574,6 +594,7 @@ int Win32UiHost::RunModalDialog(CDialog& dlg) {
         dlg.EndDialog(ui::IDCANCEL);
     const int nResult = dlg.EndCode();
     dlg.Destroy();
+    restore();
     return nResult;
 }
 
@@ -622,6 +643,7 @@ bool Win32UiHost::RunFileOpenDialog(CDialog* pOwner, const std::wstring& strFilt
         OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     const bool bChosen =
         RunSystemModal(ui::IDCANCEL, [&] { return GetOpenFileNameW(&ofn) != FALSE; });
+    RestoreFocus();
     if (!bChosen)
         return false;
     strPath = file.data();

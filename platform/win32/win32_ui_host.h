@@ -77,6 +77,12 @@ class Win32UiHost final : public ui::UiHost {
     // A person's keys before the dialog manager sees them: Enter, Escape, the sheet's tab
     // keys. True when taken.
     bool PreTranslate(MSG& msg);
+    // The keyboard's focus where the framework has it, in the topmost of this program's
+    // windows: after a box or dialog, a tab change, or a control that lost it by being
+    // disabled. A sheet whose page has no control to take it parks it on the tabs.
+    void RestoreFocus();
+    // The keyboard's focus waits on the tabs for the page's focused control to take it back.
+    bool IsFocusParked() const;
     // The title bar's close button or Escape on a modal dialog: Cancel, which it may refuse.
     void CancelByUser(ui::CDialog& dlg);
 
@@ -101,6 +107,7 @@ class Win32UiHost final : public ui::UiHost {
     HWND m_hCreatingParent = nullptr;
     std::wstring m_strLastFolder;
     bool m_bQuitting = false;
+    bool m_bFocusParked = false;
     // How quitting closes each modal window open now, innermost last.
     std::vector<std::function<void()>> m_quitClosers;
 };

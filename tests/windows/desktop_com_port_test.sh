@@ -2,7 +2,8 @@
 # The Windows desktop program under Wine, on an Xvfb display of its own, against the Linux
 # gyro-sim on a pseudo-terminal mapped to COM5, used from the keyboard as a pilot would: it
 # picks COM5, reads, looks at every page (a screenshot of each lands in SHOT_DIR), changes the
-# deadband, stores it after the agreement, meets a second copy of itself, and closes.
+# deadband, stores it after the agreement, sends a firmware file picked in the file-open dialog,
+# reads the new version, meets a second copy of itself, and closes.
 #
 # desktop_com_port_test.sh WINDOWS_DESKTOP_EXE LINUX_BIN_DIR WINE SHOT_DIR
 set -u
@@ -49,8 +50,9 @@ wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
     for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
     return 1
 }
-history_file() { ls "$WORK"/state/morvane/history/*-"$1".txt 2>/dev/null | head -n 1; }
-has_history() { [ -n "$(history_file "$1")" ]; }
+history_file() { ls -t "$WORK"/state/morvane/history/*-"$1".txt 2>/dev/null | head -n 1; }
+history_count() { ls "$WORK"/state/morvane/history/*-"$1".txt 2>/dev/null | wc -l; }
+has_history() { [ "$(history_count "$1")" -ge "${2:-1}" ]; }
 # A key as the pilot presses it, and time for the program to answer.
 key() { xdotool key "$@"; sleep 0.4; }
 # The program's window as the screen shows it: the desktop around it trimmed away.
@@ -101,7 +103,8 @@ done
 check "screenshots" "main.png common.png servo.png mode1.png mode2.png firmware.png" \
       "$(cd "$SHOTS" && ls -U main.png common.png servo.png mode1.png mode2.png firmware.png |
          tr '\n' ' ' | sed 's/ $//')"
-check "the pages differ" 6 "$(md5sum "$SHOTS"/*.png | cut -d' ' -f1 | sort -u | wc -l)"
+check "the pages differ" 6 "$(cd "$SHOTS" && md5sum main.png common.png servo.png mode1.png \
+    mode2.png firmware.png | cut -d' ' -f1 | sort -u | wc -l)"
 
 # Ctrl+Tab went round to Main; on to Common, where the deadband's edit has the focus with its
 # text selected: 25 replaces it. Back on Main, Tab from Read goes to Store; the agreement's
@@ -120,6 +123,36 @@ check "store: the history keeps what was stored" "RudderstickDeadband=25" \
       "$(grep '^RudderstickDeadband=' "$(history_file store)")"
 check "the agreement was shown over the sheet" 1 \
       "$([ "$(identify -format '%w' "$SHOTS/agreement.png")" -gt 300 ] && echo 1)"
+
+# The Firmware Update page is the one before Main. Tab goes from the tabs to "Open Firmware
+# File"; the file-open dialog takes the file's name and Enter. Three Tabs on are the version,
+# the description and "Send Firmware"; the agreement's "I Agree" has the focus.
+"$LINUX_BIN/make-fwr" --records 60 --fw-version 123 new.fwr
+key ctrl+shift+Tab
+key Tab
+key space
+sleep 1
+xdotool type --delay 20 "$WIN_WORK\\new.fwr"
+key Return
+key Tab Tab Tab
+key space
+sleep 1
+key space
+sleep 1.5
+shot "$SHOTS/firmware-sending.png"
+wait_for 30 grep -q '^0100' gyro-sim-firmware
+check "flash: the gyro's loader took every record" 60 "$(wc -l < gyro-sim-firmware)"
+sleep 1
+shot "$SHOTS/firmware-done.png"
+# The box's OK, then Main (the page after the last), where Store still has the focus, and
+# Read before it.
+key Return
+key ctrl+Tab
+key shift+Tab
+key space
+wait_for 20 has_history read 2
+check "read after the flash" "FirmwareVersion=1.23" \
+      "$(grep '^FirmwareVersion=' "$(history_file read)")"
 
 # A second copy hands over to the running one and ends.
 check "a second copy" "morvane-gyro-tools: already running; its window was brought to the front
