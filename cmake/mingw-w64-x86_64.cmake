@@ -24,8 +24,11 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Wine runs the build's programs (test discovery, the tests) in a prefix of the build's own,
 # made on first use, without its debugging chatter and without offering to install Mono or
 # Gecko, which nothing here needs.
-find_program(MORVANE_WINE NAMES wine wine64)
+# The programs are 64-bit: the 64-bit loader is run itself where it can be found (Debian keeps
+# it in /usr/lib/wine), since Debian's wine script takes the 32-bit one whenever wine32 is
+# installed, also on a kernel that runs no 32-bit programs.
+find_program(MORVANE_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(MORVANE_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all
-      WINEDLLOVERRIDES=mscoree,mshtml= ${MORVANE_WINE})
+      WINEDLLOVERRIDES=mscoree,mshtml= WINELOADER=${MORVANE_WINE} ${MORVANE_WINE})
 endif()

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/ensure-packages.sh cmake g++ make libgtest-dev libgmock-dev googletest \
-  g++-mingw-w64-x86-64 wine wine64
+  g++-mingw-w64-x86-64 wine wine64 imagemagick
 
 cmake --preset default
 cmake --build --preset default --target gyro-sim make-fwr morvane-gyro-cli

@@ -34,6 +34,27 @@ TEST(Win32Text, CarriesCodePointsAboveTheBasicPlaneAsSurrogatePairs) {
               "\xEF\xBF\xBDx\xEF\xBF\xBD");
 }
 
+// The manifest makes UTF-8 the process's ANSI code page: the C runtime's narrow file calls
+// take the program's UTF-8 paths as they are.
+TEST(Win32Manifest, MakesUtf8TheCodePageOfNarrowFileNames) {
+    EXPECT_EQ(GetACP(), 65001u);
+    const fs::path folder = fs::temp_directory_path() / "morvane-win32-acp";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string strName = "Einstellung-\xC3\x9C" "bung-\xE2\x86\x92.txt";
+    {
+        std::ofstream out(folder.string() + "\\" + strName, std::ios::binary);
+        out << "HighEndpoint=120\n";
+    }
+    EXPECT_TRUE(fs::exists(folder / L"Einstellung-\u00DCbung-\u2192.txt"));
+    std::ifstream in(folder.string() + "\\" + strName, std::ios::binary);
+    std::string strLine;
+    EXPECT_TRUE(std::getline(in, strLine));
+    EXPECT_EQ(strLine, "HighEndpoint=120");
+    in.close();
+    fs::remove_all(folder);
+}
+
 TEST(Win32Files, ReplacesWholeAndKeepsToTheUsersFolders) {
     const fs::path folder = fs::temp_directory_path() / "morvane-win32-files";
     fs::remove_all(folder);
