@@ -41,7 +41,9 @@ TEST(Win32Manifest, MakesUtf8TheCodePageOfNarrowFileNames) {
     const fs::path folder = fs::temp_directory_path() / "morvane-win32-acp";
     fs::remove_all(folder);
     fs::create_directories(folder);
-    const std::string strName = "Einstellung-\xC3\x9C" "bung-\xE2\x86\x92.txt";
+    const std::string strName =
+        "Einstellung-\xC3\x9C"
+        "bung-\xE2\x86\x92.txt";
     {
         std::ofstream out(folder.string() + "\\" + strName, std::ios::binary);
         out << "HighEndpoint=120\n";
