@@ -28,7 +28,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # it in /usr/lib/wine), since Debian's wine script takes the 32-bit one whenever wine32 is
 # installed, also on a kernel that runs no 32-bit programs.
 find_program(MORVANE_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+set(MORVANE_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
 if(MORVANE_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${MORVANE_WINE_PREFIX} WINEDEBUG=-all
       WINEDLLOVERRIDES=mscoree,mshtml= WINELOADER=${MORVANE_WINE} ${MORVANE_WINE})
 endif()
