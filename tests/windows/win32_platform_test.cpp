@@ -16,6 +16,7 @@
 // After <windows.h>: GUID_DEVCLASS_PORTS defined in this file.
 #include <initguid.h>
 //
+#include <aclapi.h>
 #include <devguid.h>
 #include <setupapi.h>
 
@@ -91,6 +92,49 @@ TEST(Win32Files, ReplacesWholeAndKeepsToTheUsersFolders) {
     _putenv_s("XDG_CONFIG_HOME", "");
     EXPECT_EQ(UserConfigFolder(), "C:\\Users\\pilot\\AppData\\Roaming\\Morvane");
     fs::remove_all(folder);
+}
+
+// A folder that another account may change is not trusted, as on Linux one that its group or
+// others may write to; reading does not count. Wine keeps of a folder's permissions what its
+// Unix mode holds (the owner's, and Everyone's as the others' bits): other accounts' entries,
+// and so the Administrators' and the system's, are not kept, and cannot be tried here.
+TEST(Win32Files, TrustsAFolderOnlyWhileNoOneElseMayChangeIt) {
+    const struct {
+        WELL_KNOWN_SID_TYPE nAccount;
+        DWORD nRights;
+        int nExpected;
+    } cases[] = {
+        {WinWorldSid, FILE_ADD_FILE, EPERM},
+        {WinWorldSid, FILE_ADD_SUBDIRECTORY, EPERM},
+        {WinWorldSid, FILE_GENERIC_READ | FILE_TRAVERSE, 0},
+    };
+    std::wstring strFolder = (fs::temp_directory_path() / "morvane-win32-trust").wstring();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.nAccount) + " " + std::to_string(c.nRights));
+        fs::remove_all(strFolder);
+        ASSERT_EQ(MakeOwnFolder(Utf8FromWide(strFolder)), 0);
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD nSidBytes = sizeof sid;
+        ASSERT_TRUE(CreateWellKnownSid(c.nAccount, nullptr, sid, &nSidBytes));
+        PACL pOld = nullptr, pNew = nullptr;
+        PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+        ASSERT_EQ(
+            GetNamedSecurityInfoW(strFolder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, &pOld, nullptr, &pDescriptor),
+            ERROR_SUCCESS);
+        EXPLICIT_ACCESS_W access{};
+        access.grfAccessPermissions = c.nRights;
+        access.grfAccessMode = GRANT_ACCESS;
+        BuildTrusteeWithSidW(&access.Trustee, sid);
+        ASSERT_EQ(SetEntriesInAclW(1, &access, pOld, &pNew), ERROR_SUCCESS);
+        EXPECT_EQ(SetNamedSecurityInfoW(strFolder.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, pNew, nullptr),
+                  ERROR_SUCCESS);
+        LocalFree(pNew);
+        LocalFree(pDescriptor);
+        EXPECT_EQ(OwnFolderTrusted(Utf8FromWide(strFolder)), c.nExpected);
+    }
+    fs::remove_all(strFolder);
 }
 
 TEST(Win32Serial, OpensComPortsByTheirDevicePathAndSaysWhyNot) {
