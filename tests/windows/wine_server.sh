@@ -17,13 +17,14 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER=$WINE
 WINESERVER=$(dirname "$WINE")/wineserver
 case $ACTION in
     start)
-        # A server left from the build's test discovery ends first (it lingers a few seconds).
-        "$WINESERVER" -w
         # Away from CTest's output pipes, which CTest reads until every process holding them
-        # has ended: the server, and the prefix's services that the first program starts.
-        "$WINESERVER" -p60 < /dev/null > /dev/null 2>&1 || exit 1
-        # The first program makes the prefix, or updates it after an upgrade of Wine.
+        # has ended: the servers, and the prefix's services that a first program starts.
+        # A server left from the build's test discovery ends first; the first program makes the
+        # prefix, or updates it after an upgrade of Wine, and its server ends with it.
+        "$WINESERVER" -w
         "$WINE" cmd /c exit < /dev/null > /dev/null 2>&1 || exit 1
+        "$WINESERVER" -w
+        "$WINESERVER" -p60 < /dev/null > /dev/null 2>&1 || exit 1
         ;;
     stop)
         "$WINESERVER" -k 2>/dev/null
