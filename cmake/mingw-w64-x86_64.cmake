@@ -24,12 +24,9 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Wine runs the build's programs (test discovery, the tests) in a prefix of the build's own,
 # made on first use, without its debugging chatter and without offering to install Mono or
 # Gecko, which nothing here needs.
-# The programs are 64-bit: the 64-bit loader is run itself where it can be found (Debian keeps
-# it in /usr/lib/wine), since Debian's wine script takes the 32-bit one whenever wine32 is
-# installed, also on a kernel that runs no 32-bit programs.
-find_program(MORVANE_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+find_program(MORVANE_WINE NAMES wine wine64)
 set(MORVANE_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
 if(MORVANE_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${MORVANE_WINE_PREFIX} WINEDEBUG=-all
-      WINEDLLOVERRIDES=mscoree,mshtml= WINELOADER=${MORVANE_WINE} ${MORVANE_WINE})
+      WINEDLLOVERRIDES=mscoree,mshtml= ${MORVANE_WINE})
 endif()

@@ -24,7 +24,7 @@ SIM_PID=
 # A prefix of its own: the port is mapped by restarting this prefix's wineserver, which must
 # not end the other tests' Wine programs.
 export WINEPREFIX=${WINEPREFIX_COM:-$(dirname "$(dirname "$WIN_CLI")")/wine-com}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER=$WINE
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine reads the command line in the locale's character set: UTF-8, as the file names below.
 export LC_ALL=C.UTF-8
 export XDG_RUNTIME_DIR=$WORK/run XDG_STATE_HOME=$WORK/state XDG_CONFIG_HOME=$WORK/config

@@ -13,7 +13,7 @@ set -u
 ACTION=$1
 export WINEPREFIX=$2
 WINE=$3
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER=$WINE
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINESERVER=$(dirname "$WINE")/wineserver
 case $ACTION in
     start)
