@@ -25,7 +25,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # made on first use, without its debugging chatter and without offering to install Mono or
 # Gecko, which nothing here needs.
 find_program(MORVANE_WINE NAMES wine wine64)
+set(MORVANE_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
 if(MORVANE_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${MORVANE_WINE_PREFIX} WINEDEBUG=-all
       WINEDLLOVERRIDES=mscoree,mshtml= ${MORVANE_WINE})
 endif()

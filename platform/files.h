@@ -40,7 +40,9 @@ int ReplaceFile(const std::string& strPath, const std::string& strContent, mode_
 // user, which neither its group nor others may write to. Anything a program keeps in a folder
 // that another local user could change could be planted or replaced by that user. 0 when
 // trusted, else an errno (ENOENT, ENOTDIR, EPERM for a folder of someone else or open to
-// others).
+// others). On Windows: a folder (no reparse point) owned by this user, the Administrators or
+// the system, whose permissions let no one else add, remove or change what it holds, nor
+// change the folder or its permissions.
 int OwnFolderTrusted(const std::string& strFolder);
 
 // Creates the folder (with its missing parents, mode 0700) when needed; 0 when it then is an

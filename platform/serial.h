@@ -120,4 +120,10 @@ uint32_t LastSystemError();
 void SetLastSystemError(uint32_t nCode);
 std::wstring SystemErrorText(uint32_t nCode);
 
+// The failures that the parts standing in for a device (the in-memory line) report, and the
+// system's own code for each: errno values on Linux, Windows error codes on Windows, so that
+// SystemErrorText tells them as the system tells a real device's.
+enum class SerialFailure { NO_SUCH_PORT, PORT_BUSY, DEVICE_GONE, IO_ERROR, NOT_OPEN, BAD_SETTING };
+uint32_t SystemErrorCode(SerialFailure nFailure);
+
 }  // namespace platform

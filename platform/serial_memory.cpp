@@ -1,6 +1,5 @@
 #include "platform/serial_memory.h"
 
-#include <cerrno>
 #include <cmath>
 
 namespace platform {
@@ -15,7 +14,7 @@ class MemorySerialLine::ProgramEnd final : public SerialDevice {
         if (!Usable("GetLineSettings"))
             return false;
         if (settings.nLength < sizeof(SerialLineSettings))
-            return Fail(EINVAL);
+            return Fail(SystemErrorCode(SerialFailure::BAD_SETTING));
         settings = m_line.m_settings;
         return true;
     }
@@ -23,7 +22,7 @@ class MemorySerialLine::ProgramEnd final : public SerialDevice {
         if (!Usable("SetLineSettings"))
             return false;
         if (settings.nBaudRate == 0 || settings.nByteSize < 5 || settings.nByteSize > 8)
-            return Fail(EINVAL);
+            return Fail(SystemErrorCode(SerialFailure::BAD_SETTING));
         m_line.m_settings = settings;
         return true;
     }
@@ -76,7 +75,7 @@ class MemorySerialLine::ProgramEnd final : public SerialDevice {
     }
     bool Close() override {
         if (m_bClosed)
-            return Fail(EBADF);
+            return Fail(SystemErrorCode(SerialFailure::NOT_OPEN));
         m_bClosed = true;
         if (*m_pAlive && m_line.m_nOpenGeneration == m_nGeneration)
             m_line.m_bProgramOpen = false;
@@ -90,9 +89,9 @@ class MemorySerialLine::ProgramEnd final : public SerialDevice {
     }
     bool Usable(const char* pOperation) {
         if (m_bClosed || !*m_pAlive)
-            return Fail(EBADF);
+            return Fail(SystemErrorCode(SerialFailure::NOT_OPEN));
         if (m_line.m_bDisconnected)
-            return Fail(EIO);
+            return Fail(SystemErrorCode(SerialFailure::IO_ERROR));
         return !m_line.TakeFailure(pOperation);
     }
 
@@ -116,11 +115,11 @@ MemorySerialLine::~MemorySerialLine() {
 
 std::unique_ptr<SerialDevice> MemorySerialLine::OpenProgramEnd() {
     if (m_bDisconnected) {
-        SetLastSystemError(ENODEV);
+        SetLastSystemError(SystemErrorCode(SerialFailure::DEVICE_GONE));
         return nullptr;
     }
     if (m_bProgramOpen) {
-        SetLastSystemError(EBUSY);
+        SetLastSystemError(SystemErrorCode(SerialFailure::PORT_BUSY));
         return nullptr;
     }
     m_bProgramOpen = true;
@@ -193,7 +192,7 @@ bool MemorySerialLine::TakeFailure(const char* pOperation) {
 std::unique_ptr<SerialDevice> MemorySerialOpener::Open(const std::string& strName) {
     const auto it = m_lines.find(strName);
     if (it == m_lines.end()) {
-        SetLastSystemError(ENOENT);
+        SetLastSystemError(SystemErrorCode(SerialFailure::NO_SUCH_PORT));
         return nullptr;
     }
     return it->second->OpenProgramEnd();

@@ -1,4 +1,5 @@
 // The system's text for an error code on Linux: the code is an errno value.
+#include <cerrno>
 #include <cstring>
 
 #include "platform/serial.h"
@@ -12,6 +13,24 @@ std::wstring SystemErrorText(uint32_t nCode) {
     char buffer[256];
     const char* pText = strerror_r(static_cast<int>(nCode), buffer, sizeof buffer);
     return WideFromLocaleText(pText);
+}
+
+uint32_t SystemErrorCode(SerialFailure nFailure) {
+    switch (nFailure) {
+        case SerialFailure::NO_SUCH_PORT:
+            return ENOENT;
+        case SerialFailure::PORT_BUSY:
+            return EBUSY;
+        case SerialFailure::DEVICE_GONE:
+            return ENODEV;
+        case SerialFailure::IO_ERROR:
+            return EIO;
+        case SerialFailure::NOT_OPEN:
+            return EBADF;
+        case SerialFailure::BAD_SETTING:
+            break;
+    }
+    return EINVAL;
 }
 
 }  // namespace platform

@@ -6,11 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/files_system.h"
 #include "platform/text.h"
 #include "platform/win32/windows_api.h"
+// After <windows.h>.
+#include <aclapi.h>
 
 namespace platform {
 
@@ -166,15 +169,92 @@ int ReplaceFile(const std::string& strPath, const std::string& strContent, mode_
 
 // A real folder, not a link or junction put in its place. Who may write to it is left to the
 // folder's access list, which Windows gives the user's profile folders for the user alone.
+namespace {
+
+// The user this process runs as; false when the token cannot be read.
+bool CurrentUserSid(std::vector<BYTE>& sid) {
+    HANDLE hToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
+        return false;
+    DWORD nBytes = 0;
+    GetTokenInformation(hToken, TokenUser, nullptr, 0, &nBytes);
+    std::vector<BYTE> user(nBytes);
+    const bool bRead =
+        nBytes != 0 && GetTokenInformation(hToken, TokenUser, user.data(), nBytes, &nBytes);
+    CloseHandle(hToken);
+    if (!bRead)
+        return false;
+    const PSID pSid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    sid.assign(static_cast<BYTE*>(pSid), static_cast<BYTE*>(pSid) + GetLengthSid(pSid));
+    return true;
+}
+
+// The current user, and those who may change anything anyway: the Administrators and the
+// system. CREATOR OWNER stands for whoever creates a file in the folder, in ACEs that only
+// the folder's new files inherit.
+bool TrustedSid(PSID pSid, const std::vector<BYTE>& user) {
+    return EqualSid(pSid, const_cast<BYTE*>(user.data())) ||
+           IsWellKnownSid(pSid, WinBuiltinAdministratorsSid) ||
+           IsWellKnownSid(pSid, WinLocalSystemSid) || IsWellKnownSid(pSid, WinCreatorOwnerSid);
+}
+
+// Rights that change a folder or what it holds: add or remove files, write its attributes,
+// delete it, change its permissions or owner.
+constexpr ACCESS_MASK CHANGING_RIGHTS = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_WRITE_EA |
+                                        FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
+                                        WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+// No one but a trusted account is granted a right that changes the folder or, through
+// inheritance, the files made in it. A missing DACL grants everyone everything.
+bool DaclTrusted(PACL pDacl, const std::vector<BYTE>& user) {
+    if (!pDacl)
+        return false;
+    ACL_SIZE_INFORMATION size{};
+    if (!GetAclInformation(pDacl, &size, sizeof size, AclSizeInformation))
+        return false;
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        void* pAce = nullptr;
+        if (!GetAce(pDacl, i, &pAce))
+            return false;
+        const auto* pHeader = static_cast<const ACE_HEADER*>(pAce);
+        if (pHeader->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;  // denials take nothing away from the user
+        const auto* pAllowed = static_cast<ACCESS_ALLOWED_ACE*>(pAce);
+        PSID pSid = const_cast<DWORD*>(&pAllowed->SidStart);
+        if ((pAllowed->Mask & CHANGING_RIGHTS) != 0 && !TrustedSid(pSid, user))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int OwnFolderTrusted(const std::string& strFolder) {
-    const DWORD nAttributes = GetFileAttributesW(Wide(strFolder).c_str());
+    const std::wstring strWide = Wide(strFolder);
+    const DWORD nAttributes = GetFileAttributesW(strWide.c_str());
     if (nAttributes == INVALID_FILE_ATTRIBUTES)
         return LastErrno();
     if (!(nAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return ENOTDIR;
     if (nAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return EPERM;
-    return 0;
+    // Owned by this user (or the Administrators or the system, as folders made by an elevated
+    // program are), and open to changes by no one else.
+    std::vector<BYTE> user;
+    if (!CurrentUserSid(user))
+        return LastErrno();
+    PSID pOwner = nullptr;
+    PACL pDacl = nullptr;
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    const DWORD nResult = GetNamedSecurityInfoW(
+        strWide.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+        &pOwner, nullptr, &pDacl, nullptr, &pDescriptor);
+    if (nResult != ERROR_SUCCESS)
+        return ErrnoFor(nResult);
+    const bool bTrusted = pOwner && !IsWellKnownSid(pOwner, WinCreatorOwnerSid) &&
+                          TrustedSid(pOwner, user) && DaclTrusted(pDacl, user);
+    LocalFree(pDescriptor);
+    return bTrusted ? 0 : EPERM;
 }
 
 std::string XdgUserFolder(const char* pszVariable, const std::string& strUnderHome,

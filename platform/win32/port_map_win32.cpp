@@ -1,13 +1,15 @@
 // The port map on Windows: the system numbers its serial ports itself, so "COMn:" is simply
 // Windows' COMn. Refresh lists the ports of HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, which every
 // serial driver fills (USB and Bluetooth adapters, real UARTs, Wine's mapped ports), each as
-// "Serial port <the driver's device name>". A port added with an explicit number stays as it
-// is and hides the system's port of that number.
+// "Serial port <the driver's device name>", unless the device manager names its device (see
+// port_devices_win32.h): "USB Serial Port", a Bluetooth link's name. A port added with an explicit
+// number stays as it is and hides the system's port of that number.
 #include <cerrno>
 
 #include "platform/port_map.h"
 #include "platform/published_ports.h"
 #include "platform/text.h"
+#include "platform/win32/port_devices_win32.h"
 #include "platform/win32/serial_win32.h"
 #include "platform/win32/windows_api.h"
 
@@ -18,9 +20,10 @@ namespace {
 constexpr wchar_t SERIALCOMM_KEY[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 // Every port of the SERIALCOMM key: value name the driver's device ("\Device\Serial0"),
-// value data the port's name ("COM1").
+// value data the port's name ("COM1"); named by its device where it has one.
 std::vector<std::pair<int, std::string>> ListSystemPorts() {
     std::vector<std::pair<int, std::string>> ports;
+    const std::map<int, std::string> deviceNames = PortDeviceNames(ListPortDevices());
     HKEY hKey = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SERIALCOMM_KEY, 0, KEY_QUERY_VALUE, &hKey) !=
         ERROR_SUCCESS)
@@ -43,7 +46,10 @@ std::vector<std::pair<int, std::string>> ListSystemPorts() {
         std::wstring_view device(name, nNameLength);
         if (const size_t nSlash = device.rfind(L'\\'); nSlash != std::wstring_view::npos)
             device.remove_prefix(nSlash + 1);
-        ports.emplace_back(*number, "Serial port " + Utf8FromWide(device));
+        const auto named = deviceNames.find(*number);
+        ports.emplace_back(*number, named != deviceNames.end()
+                                        ? named->second
+                                        : "Serial port " + Utf8FromWide(device));
     }
     RegCloseKey(hKey);
     return ports;

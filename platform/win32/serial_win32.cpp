@@ -259,4 +259,24 @@ std::wstring SystemErrorText(uint32_t nCode) {
     return strText;
 }
 
+// The codes Windows gives a program for the same failures of a real port: a port that is not
+// there, or whose device has gone, is not found; one that another program holds refuses access;
+// a device that fails a transfer "is not functioning".
+uint32_t SystemErrorCode(SerialFailure nFailure) {
+    switch (nFailure) {
+        case SerialFailure::NO_SUCH_PORT:
+        case SerialFailure::DEVICE_GONE:
+            return ERROR_FILE_NOT_FOUND;
+        case SerialFailure::PORT_BUSY:
+            return ERROR_ACCESS_DENIED;
+        case SerialFailure::IO_ERROR:
+            return ERROR_GEN_FAILURE;
+        case SerialFailure::NOT_OPEN:
+            return ERROR_INVALID_HANDLE;
+        case SerialFailure::BAD_SETTING:
+            break;
+    }
+    return ERROR_INVALID_PARAMETER;
+}
+
 }  // namespace platform

@@ -10,6 +10,7 @@ set -u
 WIN_CLI=$(realpath "$1")
 LINUX_BIN=$(realpath "$2")
 WINE=$3
+WINESERVER=$(dirname "$WINE")/wineserver
 for program in gyro-sim make-fwr morvane-gyro-cli; do
     if [ ! -x "$LINUX_BIN/$program" ]; then
         echo "FAIL: $LINUX_BIN/$program is missing: build the Linux programs first" \
@@ -24,11 +25,13 @@ SIM_PID=
 # not end the other tests' Wine programs.
 export WINEPREFIX=${WINEPREFIX_COM:-$(dirname "$(dirname "$WIN_CLI")")/wine-com}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine reads the command line in the locale's character set: UTF-8, as the file names below.
+export LC_ALL=C.UTF-8
 export XDG_RUNTIME_DIR=$WORK/run XDG_STATE_HOME=$WORK/state XDG_CONFIG_HOME=$WORK/config
 mkdir -m 700 "$WORK/run"
 cleanup() {
     [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null && wait "$SIM_PID" 2>/dev/null
-    "${WINE}server" -k 2>/dev/null
+    "$WINESERVER" -k 2>/dev/null
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -56,8 +59,8 @@ PTY=$(head -n 1 sim.out)
 [ -c "$PTY" ] || { echo "FAIL: gyro-sim gave no terminal: $(cat sim.err)"; exit 1; }
 
 "$WINE" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$PTY" /f > /dev/null 2>&1
-"${WINE}server" -k 2>/dev/null
-"${WINE}server" -w 2>/dev/null
+"$WINESERVER" -k 2>/dev/null
+"$WINESERVER" -w 2>/dev/null
 
 # The port list names it; a port that Windows does not have is refused as on Linux.
 check "ports lists COM5" "COM5:(Serial port Serial4)" "$(win ports | grep '^COM5:')"
@@ -112,10 +115,11 @@ LINUX_COM=$(linux ports | grep -o '^COM[0-9]*' | tail -n 1)
 check "read COM5: the same as Linux reads" "$(linux read "$LINUX_COM" | tail -n +2)" \
       "$(tail -n +2 read.txt)"
 
-# store --verify: written from Windows, read back by Linux.
+# store --verify: written from Windows, read back by Linux; the file's name is not ASCII (the
+# manifest's UTF-8 code page lets the C runtime open it by its UTF-8 name).
 sed -e 's/^HighEndpoint=.*/HighEndpoint=120/' -e 's/^ServoDirection=.*/ServoDirection=Reverse/' \
-    read.txt > changed.txt
-check "store COM5 --verify" "0" "$(win store COM5 changed.txt --agree --verify 2>&1; echo $?)"
+    read.txt > Einstellung-Übung.txt
+check "store COM5 --verify" "0" "$(win store COM5 Einstellung-Übung.txt --agree --verify 2>&1; echo $?)"
 check "Linux reads what Windows stored" "HighEndpoint=120
 ServoDirection=Reverse" "$(linux read "$LINUX_COM" | grep -E '^(HighEndpoint|ServoDirection)=')"
 sed 's/^HighEndpoint=.*/HighEndpoint=146/' read.txt > bad.txt
