@@ -178,7 +178,7 @@ CWin32DialogView::CWin32DialogView(Win32UiHost& host, ui::CDialog& dlg, HWND hPa
     }
     if (!bChild && host.Icon()) {
         SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(host.Icon()));
-        SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(host.Icon()));
+        SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(host.SmallIcon()));
     }
     dlg.SetView(this);
     for (size_t i = 0; i < m_controls.size(); ++i)

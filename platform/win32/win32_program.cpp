@@ -140,8 +140,18 @@ int RunWin32Program(int argc, char** argv, const Win32ProgramSetup& setup) {
         const int nActivationFd = static_cast<int>(reinterpret_cast<intptr_t>(hActivation));
         if (hActivation)
             loop.WatchDescriptor(nActivationFd, [] { BringToFront(); });
-        HICON hIcon = setup.icons ? IconFromXpm(setup.icons(setup.nProgramIconId)) : nullptr;
-        host.SetIcon(hIcon);
+        // The executable's own icon at the sizes the system draws, else the resources' XPM.
+        HINSTANCE hInstance = GetModuleHandleW(nullptr);
+        auto loadIcon = [&](int nMetricX, int nMetricY) {
+            return static_cast<HICON>(LoadImageW(hInstance, MAKEINTRESOURCEW(setup.nProgramIconId),
+                                                 IMAGE_ICON, GetSystemMetrics(nMetricX),
+                                                 GetSystemMetrics(nMetricY), LR_DEFAULTCOLOR));
+        };
+        HICON hIcon = loadIcon(SM_CXICON, SM_CYICON);
+        HICON hSmallIcon = loadIcon(SM_CXSMICON, SM_CYSMICON);
+        if (!hIcon && setup.icons)
+            hIcon = IconFromXpm(setup.icons(setup.nProgramIconId));
+        host.SetIcons(hIcon, hSmallIcon ? hSmallIcon : hIcon);
         ui::SetHost(&host);
         ui::SetTemplateLookup(setup.templates);
         if (setup.initInstance)
@@ -149,8 +159,9 @@ int RunWin32Program(int argc, char** argv, const Win32ProgramSetup& setup) {
         ui::SetHost(nullptr);
         if (hActivation)
             loop.UnwatchDescriptor(nActivationFd);
-        if (hIcon)
-            DestroyIcon(hIcon);
+        for (HICON hEach : {hIcon, hSmallIcon})
+            if (hEach)
+                DestroyIcon(hEach);
     }
     if (hActivation)
         CloseHandle(hActivation);

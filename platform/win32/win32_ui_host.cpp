@@ -172,7 +172,8 @@ class CWin32SheetWindow final : public CPropertySheet::View {
             return;
         if (m_host.Icon()) {
             SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_host.Icon()));
-            SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_host.Icon()));
+            SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL,
+                         reinterpret_cast<LPARAM>(m_host.SmallIcon()));
         }
         RECT pageRect{0, 0, frame.cx, frame.cy};
         MapDialogRect(m_hwnd, &pageRect);

@@ -50,9 +50,13 @@ class Win32UiHost final : public ui::UiHost {
     // on a desktop screen, as on the other desktop backend. Set before windows exist.
     void SetZoom(double dZoom) { m_dZoom = dZoom; }
     double Zoom() const { return m_dZoom; }
-    // The program icon: every window's icon.
-    void SetIcon(HICON hIcon) { m_hIcon = hIcon; }
+    // The program icon, large and small: every window's icon.
+    void SetIcons(HICON hIcon, HICON hSmallIcon) {
+        m_hIcon = hIcon;
+        m_hSmallIcon = hSmallIcon;
+    }
     HICON Icon() const { return m_hIcon; }
+    HICON SmallIcon() const { return m_hSmallIcon; }
 
     // Modal boxes and dialogs open right now, and opened so far.
     int ModalDepth() const { return m_nModalDepth; }
@@ -98,6 +102,7 @@ class Win32UiHost final : public ui::UiHost {
     Win32EventLoop& m_loop;
     double m_dZoom = 1.25;
     HICON m_hIcon = nullptr;
+    HICON m_hSmallIcon = nullptr;
     int m_nModalDepth = 0;
     int m_nModalsOpened = 0;
     std::map<const ui::CDialog*, std::unique_ptr<CWin32DialogView>> m_views;
