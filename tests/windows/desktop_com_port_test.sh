@@ -3,7 +3,8 @@
 # gyro-sim on a pseudo-terminal mapped to COM5, used from the keyboard as a pilot would: it
 # picks COM5, reads, looks at every page (a screenshot of each lands in SHOT_DIR), changes the
 # deadband, stores it after the agreement, sends a firmware file picked in the file-open dialog,
-# reads the new version, meets a second copy of itself, and closes.
+# reads the new version, meets a second copy of itself, and closes; started again, the end of
+# the Windows session stops a firmware update through its own ending.
 #
 # desktop_com_port_test.sh WINDOWS_DESKTOP_EXE LINUX_BIN_DIR WINE SHOT_DIR
 set -u
@@ -75,13 +76,16 @@ PTY=$(head -n 1 sim.out)
 "${WINE}server" -w 2>/dev/null
 
 # A desktop of Wine's own draws the window's frame and title, as Windows does.
-"$WINE" explorer /desktop=morvane,800x600 "$EXE" > desktop.out 2> desktop.err &
-DESK_PID=$!
-wait_for 30 xdotool search --name '^morvane - Wine desktop$' > /dev/null
-DESKTOP=$(xdotool search --name '^morvane - Wine desktop$' | head -n 1)
-wait_for 30 sheet_shown || { echo "FAIL: no window came up: $(cat desktop.err)"; exit 1; }
-xdotool windowfocus "$DESKTOP"
-sleep 1
+start_program() {
+    "$WINE" explorer /desktop=morvane,800x600 "$EXE" > desktop.out 2> desktop.err &
+    DESK_PID=$!
+    wait_for 30 xdotool search --name '^morvane - Wine desktop$' > /dev/null
+    DESKTOP=$(xdotool search --name '^morvane - Wine desktop$' | head -n 1)
+    wait_for 30 sheet_shown || { echo "FAIL: no window came up: $(cat desktop.err)"; exit 1; }
+    xdotool windowfocus "$DESKTOP"
+    sleep 1
+}
+start_program
 
 # The port list's last entry is COM5; Tab goes on to Read, Space presses it.
 key End
@@ -127,17 +131,20 @@ check "the agreement was shown over the sheet" 1 \
 # The Firmware Update page is the one before Main. Tab goes from the tabs to "Open Firmware
 # File"; the file-open dialog takes the file's name and Enter. Three Tabs on are the version,
 # the description and "Send Firmware"; the agreement's "I Agree" has the focus.
+send_firmware() {  # send_firmware FILE: from Main, through the agreement
+    key ctrl+shift+Tab
+    key Tab
+    key space
+    sleep 1
+    xdotool type --delay 20 "$WIN_WORK\\$1"
+    key Return
+    key Tab Tab Tab
+    key space
+    sleep 1
+    key space
+}
 "$LINUX_BIN/make-fwr" --records 60 --fw-version 123 new.fwr
-key ctrl+shift+Tab
-key Tab
-key space
-sleep 1
-xdotool type --delay 20 "$WIN_WORK\\new.fwr"
-key Return
-key Tab Tab Tab
-key space
-sleep 1
-key space
+send_firmware new.fwr
 sleep 1.5
 shot "$SHOTS/firmware-sending.png"
 wait_for 30 grep -q '^0100' gyro-sim-firmware
@@ -163,5 +170,23 @@ key alt+F4
 # Wine's desktop goes when its last program has ended.
 wait_for 15 eval '! kill -0 "$DESK_PID" 2> /dev/null'
 check "Alt+F4 ends the program" "ended" "$(kill -0 "$DESK_PID" 2> /dev/null || echo ended)"
+
+# Started again (on the port it was left on), a long file is sent; the session's end, told
+# to the programs of its desktop, stops it after the record in flight, answers the boxes
+# (their texts go to standard error), gives the port back and ends the program.
+"$LINUX_BIN/make-fwr" --records 400 long.fwr
+rm -f gyro-sim-firmware
+start_program
+send_firmware long.fwr
+wait_for 20 test -s gyro-sim-firmware
+"$WINE" explorer /desktop=morvane wineboot --end-session
+wait_for 15 eval '! kill -0 "$DESK_PID" 2> /dev/null'
+check "the session's end ends the program" "ended" \
+      "$(kill -0 "$DESK_PID" 2> /dev/null || echo ended)"
+check "the session's end stops the firmware update" "Programming aborted by user.
+
+Do not attempt to fly the gyro until a firmware update has been sucessfully completed." \
+      "$(tr -d '\r' < desktop.err)"
+check "the loader waits for a complete file" "" "$(grep '^0100' gyro-sim-firmware)"
 
 exit $FAILED
