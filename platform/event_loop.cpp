@@ -67,6 +67,17 @@ bool EventLoop::RunDeviceWorkDue(int64_t nLimitNs) {
     return true;
 }
 
+void EventLoop::BlockRunningDeviceWork(unsigned nMs) {
+    const int64_t nEndNs = NowNs() + static_cast<int64_t>(nMs) * NS_PER_MS;
+    for (int64_t nNext = NextDeviceWorkNs(); nNext <= nEndNs; nNext = NextDeviceWorkNs()) {
+        if (const int64_t nWaitNs = nNext - NowNs(); nWaitNs > 0)
+            std::this_thread::sleep_for(std::chrono::nanoseconds(nWaitNs));
+        RunDeviceWorkDue(NowNs());
+    }
+    if (const int64_t nRestNs = nEndNs - NowNs(); nRestNs > 0)
+        std::this_thread::sleep_for(std::chrono::nanoseconds(nRestNs));
+}
+
 // ---------------------------------------------------------------------------------------------
 // HeadlessEventLoop
 

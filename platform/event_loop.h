@@ -74,6 +74,9 @@ class EventLoop {
     bool RunDeviceWorkDue(int64_t nLimitNs);
     // When the next driver work is due; INT64_MAX without any.
     int64_t NextDeviceWorkNs() const;
+    // Sleep on the real clock: blocks the thread for the time given, running driver work as it
+    // falls due.
+    void BlockRunningDeviceWork(unsigned nMs);
     // A descriptor began or ended being watched.
     virtual void WatchChanged(int /*nFd*/, bool /*bWatched*/) {}
     // Calls the handler of a watched descriptor (none when it is no longer watched).

@@ -14,11 +14,9 @@
 #include <QTimer>
 #include <QTimerEvent>
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <memory>
-#include <thread>
 
 namespace platform::qt {
 
@@ -199,14 +197,7 @@ void QtEventLoop::DeliverTimer() {
 }
 
 void QtEventLoop::Sleep(unsigned nMs) {
-    const int64_t nEndNs = NowNs() + static_cast<int64_t>(nMs) * NS_PER_MS;
-    for (int64_t nNext = NextDeviceWorkNs(); nNext <= nEndNs; nNext = NextDeviceWorkNs()) {
-        if (const int64_t nWaitNs = nNext - NowNs(); nWaitNs > 0)
-            std::this_thread::sleep_for(std::chrono::nanoseconds(nWaitNs));
-        RunDeviceWorkDue(NowNs());
-    }
-    if (const int64_t nRestNs = nEndNs - NowNs(); nRestNs > 0)
-        std::this_thread::sleep_for(std::chrono::nanoseconds(nRestNs));
+    BlockRunningDeviceWork(nMs);
     Reschedule();
 }
 

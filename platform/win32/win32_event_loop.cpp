@@ -1,8 +1,6 @@
 #include "platform/win32/win32_event_loop.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "platform/win32/windows_ui_api.h"
 
@@ -277,14 +275,7 @@ bool Win32EventLoop::PumpUntil(int64_t nUntilNs) {
 }
 
 void Win32EventLoop::Sleep(unsigned nMs) {
-    const int64_t nEndNs = NowNs() + static_cast<int64_t>(nMs) * NS_PER_MS;
-    for (int64_t nNext = NextDeviceWorkNs(); nNext <= nEndNs; nNext = NextDeviceWorkNs()) {
-        if (const int64_t nWaitNs = nNext - NowNs(); nWaitNs > 0)
-            std::this_thread::sleep_for(std::chrono::nanoseconds(nWaitNs));
-        RunDeviceWorkDue(NowNs());
-    }
-    if (const int64_t nRestNs = nEndNs - NowNs(); nRestNs > 0)
-        std::this_thread::sleep_for(std::chrono::nanoseconds(nRestNs));
+    BlockRunningDeviceWork(nMs);
     Reschedule();
 }
 

@@ -14,6 +14,7 @@
 #include "platform/win32/win32_dialog_view.h"
 #include "platform/win32/win32_program.h"
 #include "platform/win32/win32_ui_host.h"
+#include "tests/platform/form_dialog.h"
 
 namespace {
 
@@ -79,44 +80,7 @@ TEST(Win32EventLoopTest, DriverWorkAndPostedCallsGoBeforeADueTimerThatFiresOnce)
     EXPECT_THAT(log, ElementsAre("bytes", "woke", "posted", "timer3", "timer3"));
 }
 
-enum { IDC_EDIT_A = 10, IDC_EDIT_B, IDC_BUTTON, IDC_TOGGLE, IDC_COMBO, IDC_TRACK, IDC_LIST };
-enum { IDC_PROGRESS = 17, IDC_STATUS, IDD_FORM = 600 };
-
-const DialogTemplate* TestTemplates(int nId) {
-    constexpr uint32_t TAB = STYLE_TABSTOP;
-    static const std::vector<ControlTemplate> CONTROLS = {
-        {IDC_STATIC, ControlKind::Static, L"Value A", 10, 12, 40, 8, 0},
-        {IDC_EDIT_A, ControlKind::Edit, L"", 55, 10, 40, 12, TAB | STYLE_BORDER},
-        {IDC_EDIT_B, ControlKind::Edit, L"", 55, 26, 40, 12, TAB | STYLE_BORDER},
-        {IDC_BUTTON, ControlKind::PushButton, L"+1", 100, 10, 30, 14, TAB},
-        {IDC_TOGGLE, ControlKind::PushLikeToggle, L"Reverse", 100, 26, 40, 14, 0},
-        {IDC_COMBO, ControlKind::DropDownList, L"", 55, 44, 80, 60, TAB | STYLE_VSCROLL},
-        {IDC_TRACK, ControlKind::Trackbar, L"", 10, 71, 100, 19, TAB | STYLE_AUTOTICKS},
-        {IDC_LIST, ControlKind::ListBox, L"", 10, 94, 120, 30, TAB | STYLE_BORDER},
-        {IDC_PROGRESS, ControlKind::ProgressBar, L"", 10, 128, 120, 10, STYLE_SMOOTH},
-        {IDC_STATUS, ControlKind::Static, L"", 10, 142, 140, 10, STYLE_CENTER},
-        {IDOK, ControlKind::DefPushButton, L"OK", 30, 156, 40, 14, TAB},
-        {IDCANCEL, ControlKind::PushButton, L"Cancel", 80, 156, 40, 14, TAB},
-    };
-    static const DialogTemplate FORM{IDD_FORM, L"Form", 160, 176, L"MS Sans Serif", 8, CONTROLS};
-    return nId == IDD_FORM ? &FORM : nullptr;
-}
-
-// Records every notification as "id:code" (scrolls as "h" id:code); timers call a handler.
-class CFormDialog : public CDialog {
-  public:
-    CFormDialog() : CDialog(IDD_FORM) {}
-    void OnCommand(int nId, int nCode) override {
-        m_log.push_back(std::to_string(nId) + ":" + std::to_string(nCode));
-        CDialog::OnCommand(nId, nCode);
-    }
-    void OnHScroll(int nId, int nCode, int) override {
-        m_log.push_back("h" + std::to_string(nId) + ":" + std::to_string(nCode));
-    }
-    void OnTimer(unsigned) override { m_onTimer(); }
-    std::vector<std::string> m_log;
-    std::function<void()> m_onTimer = [] {};
-};
+using namespace form;
 
 // A page of a sheet that may refuse to be left.
 class CFormPage : public CPropertyPage {
@@ -128,7 +92,7 @@ class CFormPage : public CPropertyPage {
 
 struct Win32UiHostTest : ::testing::Test {
     Win32UiHostTest() {
-        SetTemplateLookup(TestTemplates);
+        SetTemplateLookup(FormTemplate);
         SetHost(&host);
     }
     ~Win32UiHostTest() override {
