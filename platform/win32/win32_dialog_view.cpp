@@ -186,13 +186,7 @@ CWin32DialogView::CWin32DialogView(Win32UiHost& host, ui::CDialog& dlg, HWND hPa
 }
 
 CWin32DialogView::~CWin32DialogView() {
-    if (m_pDlg && m_pDlg->GetView() == this)
-        m_pDlg->SetView(nullptr);
-    m_pDlg = nullptr;
-    if (m_hwnd) {
-        SetWindowLongPtrW(m_hwnd, DWLP_USER, 0);
-        DestroyWindow(m_hwnd);
-    }
+    Detach();
 }
 
 HWND CWin32DialogView::ControlWindow(const CControl& control) const {
@@ -221,11 +215,24 @@ void CWin32DialogView::Input(size_t nIndex, Action action) {
     CControl* pControl = ControlAt(nIndex);
     if (!pControl)
         return;
-    // The view may go away during the input (a dialog that ends); the host knows.
-    ui::CDialog* pDlg = m_pDlg;
+    // The window may be destroyed during the input (a dialog that ends): the host keeps this
+    // view until no input is under way, and a detached view shows nothing more.
+    m_host.BeginInput();
     action(*pControl);
-    if (m_host.WindowOf(*pDlg) == m_hwnd && m_pDlg && ControlAt(nIndex))
+    if (m_pDlg && ControlAt(nIndex))
         Sync(nIndex);
+    m_host.EndInput();  // may delete this view: nothing after it
+}
+
+void CWin32DialogView::Detach() {
+    if (m_pDlg && m_pDlg->GetView() == this)
+        m_pDlg->SetView(nullptr);
+    m_pDlg = nullptr;
+    if (m_hwnd) {
+        SetWindowLongPtrW(m_hwnd, DWLP_USER, 0);
+        DestroyWindow(m_hwnd);
+        m_hwnd = nullptr;
+    }
 }
 
 void CWin32DialogView::ControlChanged(CControl& control) {
@@ -444,17 +451,20 @@ void CWin32DialogView::OnCommand(size_t nIndex, int nCode) {
                 m_dropped[nIndex] = false;
                 // The list's choice, if any, is settled once the close-up has been handled
                 // (Windows sends the selection change before or after it).
-                ui::CDialog* pDlg = m_pDlg;
-                m_host.Loop().Post([this, pDlg, nIndex, hwnd] {
-                    if (m_host.WindowOf(*pDlg) != m_hwnd || !m_pDlg)
+                // The view is looked up again then: its window may have gone meanwhile.
+                m_host.Loop().Post([&host = m_host, hDialog = m_hwnd, nIndex, hwnd] {
+                    CWin32DialogView* pView = host.ViewOfWindow(hDialog);
+                    const CControl* pList = pView ? pView->ControlAt(nIndex) : nullptr;
+                    if (!pList)
                         return;
-                    const CControl* pList = ControlAt(nIndex);
                     const int nItem = static_cast<int>(SendMessageW(hwnd, CB_GETCURSEL, 0, 0));
-                    if (pList && nItem >= 0 && nItem != pList->GetCurSel())
-                        Input(nIndex,
-                              [nItem](CControl& control) { CUserInput::Pick(control, nItem); });
+                    if (nItem >= 0 && nItem != pList->GetCurSel())
+                        pView->Input(nIndex, [nItem](CControl& control) {
+                            CUserInput::Pick(control, nItem);
+                        });
                     else
-                        Input(nIndex, [](CControl& control) { CUserInput::OpenAndClose(control); });
+                        pView->Input(nIndex,
+                                     [](CControl& control) { CUserInput::OpenAndClose(control); });
                 });
             }
             break;

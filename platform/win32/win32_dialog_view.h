@@ -40,6 +40,9 @@ class CWin32DialogView final : public ui::CDialog::View {
     CWin32DialogView(const CWin32DialogView&) = delete;
     CWin32DialogView& operator=(const CWin32DialogView&) = delete;
 
+    // The window is being destroyed: it goes now, the view takes no more input.
+    void Detach();
+
     HWND Window() const { return m_hwnd; }
     ui::CDialog* Dialog() const { return m_pDlg; }
     HWND ControlWindow(const ui::CControl& control) const;

@@ -391,7 +391,7 @@ CWin32SheetWindow* Win32UiHost::SheetOf(const CPropertySheet* pSheet) const {
     return nullptr;
 }
 
-CWin32DialogView* Win32UiHost::ViewOf(HWND hwnd) const {
+CWin32DialogView* Win32UiHost::ViewOfWindow(HWND hwnd) const {
     for (const auto& [pDlg, pView] : m_views)
         if (pView->Window() == hwnd)
             return pView.get();
@@ -427,8 +427,16 @@ void Win32UiHost::WindowDestroyed(CDialog& dlg) {
     const auto it = m_views.find(&dlg);
     if (it == m_views.end())
         return;
-    std::unique_ptr<CWin32DialogView> pView = std::move(it->second);
+    it->second->Detach();
+    m_retiredViews.push_back(std::move(it->second));
     m_views.erase(it);
+    if (m_nInputDepth == 0)
+        m_retiredViews.clear();
+}
+
+void Win32UiHost::EndInput() {
+    if (--m_nInputDepth == 0)
+        m_retiredViews.clear();
 }
 
 bool Win32UiHost::PreTranslate(MSG& msg) {
@@ -439,9 +447,14 @@ bool Win32UiHost::PreTranslate(MSG& msg) {
     for (CWin32SheetWindow* pWindow : m_sheetWindows)
         if (pWindow->Window() == hRoot)
             pSheet = pWindow;
-    CWin32DialogView* pModal = pSheet ? nullptr : ViewOf(hRoot);
-    if (!pSheet && !pModal)
-        return false;
+    CWin32DialogView* pModal = pSheet ? nullptr : ViewOfWindow(hRoot);
+    if (!pSheet && !pModal) {
+        // The system's own dialogs (a box, the file dialog) whose input this loop takes ahead
+        // of a timer: their keys go through their dialog manager as in their own loop.
+        wchar_t szRootClass[8] = L"";
+        GetClassNameW(hRoot, szRootClass, 8);
+        return std::wstring(szRootClass) == L"#32770" && IsDialogMessageW(hRoot, &msg);
+    }
     if (msg.message == WM_KEYDOWN) {
         // An open drop-down list takes its own Enter and Escape.
         wchar_t szClass[16] = L"";
@@ -472,7 +485,7 @@ bool Win32UiHost::PreTranslate(MSG& msg) {
 void Win32UiHost::RestoreFocus() {
     m_bFocusParked = false;
     if (!m_modalDialogs.empty()) {
-        if (CWin32DialogView* pView = ViewOf(WindowOf(*m_modalDialogs.back())))
+        if (CWin32DialogView* pView = ViewOfWindow(WindowOf(*m_modalDialogs.back())))
             pView->ApplyFocus();
         return;
     }
@@ -574,7 +587,7 @@ int Win32UiHost::RunModalDialog(CDialog& dlg) {
         if (bOwnerEnabled)
             EnableWindow(hOwner, FALSE);
         ShowWindow(hwnd, SW_SHOW);
-        if (CWin32DialogView* pView = ViewOf(hwnd))
+        if (CWin32DialogView* pView = ViewOfWindow(hwnd))
             pView->ApplyFocus();
         m_loop.RunUntil([&dlg] { return dlg.IsEnded(); }, FOREVER_MS);
         // The owner takes the activation back before this window goes.

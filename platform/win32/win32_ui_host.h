@@ -85,6 +85,12 @@ class Win32UiHost final : public ui::UiHost {
     // windows: after a box or dialog, a tab change, or a control that lost it by being
     // disabled. A sheet whose page has no control to take it parks it on the tabs.
     void RestoreFocus();
+    // The view of a window that exists, if it is one of this host's.
+    CWin32DialogView* ViewOfWindow(HWND hwnd) const;
+    // A person's input is being handled (nested calls count): views whose windows are destroyed
+    // meanwhile stay until the outermost has ended.
+    void BeginInput() { ++m_nInputDepth; }
+    void EndInput();
     // The keyboard's focus waits on the tabs for the page's focused control to take it back.
     bool IsFocusParked() const;
     // The title bar's close button or Escape on a modal dialog: Cancel, which it may refuse.
@@ -93,7 +99,6 @@ class Win32UiHost final : public ui::UiHost {
   private:
     HWND OwnerWindow(ui::CDialog* pOwner) const;
     CWin32SheetWindow* SheetOf(const ui::CPropertySheet* pSheet) const;
-    CWin32DialogView* ViewOf(HWND hwnd) const;
     // Runs a system modal window (a box, the file dialog); quitting closes it with the
     // command given.
     template <typename Run>
@@ -106,6 +111,8 @@ class Win32UiHost final : public ui::UiHost {
     int m_nModalDepth = 0;
     int m_nModalsOpened = 0;
     std::map<const ui::CDialog*, std::unique_ptr<CWin32DialogView>> m_views;
+    std::vector<std::unique_ptr<CWin32DialogView>> m_retiredViews;
+    int m_nInputDepth = 0;
     std::vector<ui::CDialog*> m_modalDialogs;
     std::vector<CWin32SheetWindow*> m_sheetWindows;
     // The window a dialog being created goes under, and whether it is a page.
