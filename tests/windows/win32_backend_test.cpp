@@ -11,9 +11,11 @@
 #include <tuple>
 #include <vector>
 
+#include "app/config_sheet.h"
 #include "platform/win32/win32_dialog_view.h"
 #include "platform/win32/win32_program.h"
 #include "platform/win32/win32_ui_host.h"
+#include "res/resources.h"
 #include "tests/platform/form_dialog.h"
 
 namespace {
@@ -131,7 +133,7 @@ TEST_F(Win32UiHostTest, ChangesFromCodeShowButSendNothing) {
     Item(IDC_TRACK).SetPos(9);
     Item(IDC_TOGGLE).SetCheck(1);
     Item(IDC_BUTTON).SetWindowText(L"&Stop");
-    Item(IDC_STATUS).ShowWindow(false);
+    Item(form::IDC_STATUS).ShowWindow(false);
     Item(IDCANCEL).EnableWindow(false);
     EXPECT_THAT(form.m_log, ElementsAre());
     EXPECT_EQ(Text(Native(IDC_EDIT_B)), L"123");
@@ -140,7 +142,7 @@ TEST_F(Win32UiHostTest, ChangesFromCodeShowButSendNothing) {
     EXPECT_EQ(SendMessageW(Native(IDC_PROGRESS), PBM_GETPOS, 0, 0), 150);
     EXPECT_EQ(SendMessageW(Native(IDC_TRACK), TBM_GETPOS, 0, 0), 9);
     EXPECT_EQ(SendMessageW(Native(IDC_TOGGLE), BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_FALSE(IsWindowVisible(Native(IDC_STATUS)));
+    EXPECT_FALSE(IsWindowVisible(Native(form::IDC_STATUS)));
     EXPECT_FALSE(IsWindowEnabled(Native(IDCANCEL)));
     // Moving the focus from code notifies as the framework says and moves the native focus.
     form.GotoDlgCtrl(&Item(IDC_EDIT_B));
@@ -274,6 +276,32 @@ TEST_F(Win32UiHostTest, TheSheetsTabsAskTheActivePage) {
     });
     sheet.DoModal();
     EXPECT_THAT(shown, ElementsAre(0, 0, 1, 1));
+}
+
+// The program's own sheet: its title from the string table and its six tabs in their order.
+TEST_F(Win32UiHostTest, TheProgramsSheetIsTitledAndHasItsSixTabs) {
+    SetTemplateLookup(FindDialogTemplate);
+    CTQ480ConfigSheet sheet(LoadResourceString(IDS_SHEET_TITLE), nullptr, 0);
+    std::vector<std::wstring> shown;
+    loop.Post([&] {
+        HWND hSheet = host.SheetWindow(sheet);
+        shown.push_back(Text(hSheet));
+        HWND hTabs = FindWindowExW(hSheet, nullptr, WC_TABCONTROLW, nullptr);
+        for (int i = 0; i < SendMessageW(hTabs, TCM_GETITEMCOUNT, 0, 0); ++i) {
+            wchar_t szTitle[64] = L"";
+            TCITEMW item{};
+            item.mask = TCIF_TEXT;
+            item.pszText = szTitle;
+            item.cchTextMax = 64;
+            SendMessageW(hTabs, TCM_GETITEMW, static_cast<WPARAM>(i),
+                         reinterpret_cast<LPARAM>(&item));
+            shown.push_back(szTitle);
+        }
+        sheet.EndSheet();
+    });
+    sheet.DoModal();
+    EXPECT_THAT(shown, ElementsAre(L"Morvane RC Gyro Tools", L"Main", L"Common", L"Servo", L"Mode1",
+                                   L"Mode2", L"Firmware Update"));
 }
 
 }  // namespace
