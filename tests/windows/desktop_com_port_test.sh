@@ -57,7 +57,11 @@ has_history() { [ "$(history_count "$1")" -ge "${2:-1}" ]; }
 # A key as the pilot presses it, and time for the program to answer.
 key() { xdotool key "$@"; sleep 0.4; }
 # The program's window as the screen shows it: the desktop around it trimmed away.
-shot() { import -window "$DESKTOP" png:- | convert png:- -trim +repage "$1"; }
+# (import without a window waits for a click: never without one.)
+shot() {
+    [ -n "$DESKTOP" ] || return 1
+    timeout 20 import -window "$DESKTOP" png:- | convert png:- -trim +repage "$1"
+}
 shot_width() { shot "$WORK/probe.png" && identify -format '%w' "$WORK/probe.png"; }
 sheet_shown() { [ "$(shot_width 2>/dev/null || echo 0)" -gt 300 ]; }
 
@@ -76,16 +80,19 @@ PTY=$(head -n 1 sim.out)
 "${WINE}server" -w 2>/dev/null
 
 # A desktop of Wine's own draws the window's frame and title, as Windows does.
-start_program() {
-    "$WINE" explorer /desktop=morvane,800x600 "$EXE" > desktop.out 2> desktop.err &
+start_program() {  # start_program NAME: in a desktop of that name
+    DESKTOP_NAME=$1
+    "$WINE" explorer "/desktop=$DESKTOP_NAME,800x600" "$EXE" > desktop.out 2> desktop.err &
     DESK_PID=$!
-    wait_for 30 xdotool search --name '^morvane - Wine desktop$' > /dev/null
-    DESKTOP=$(xdotool search --name '^morvane - Wine desktop$' | head -n 1)
-    wait_for 30 sheet_shown || { echo "FAIL: no window came up: $(cat desktop.err)"; exit 1; }
+    DESKTOP=
+    # A prefix's first program may take a while on a busy machine.
+    wait_for 120 xdotool search --name "^$DESKTOP_NAME - Wine desktop\$" > /dev/null
+    DESKTOP=$(xdotool search --name "^$DESKTOP_NAME - Wine desktop\$" | head -n 1)
+    wait_for 60 sheet_shown || { echo "FAIL: no window came up: $(cat desktop.err)"; exit 1; }
     xdotool windowfocus "$DESKTOP"
     sleep 1
 }
-start_program
+start_program morvane
 
 # The port list's last entry is COM5; Tab goes on to Read, Space presses it.
 key End
@@ -176,10 +183,10 @@ check "Alt+F4 ends the program" "ended" "$(kill -0 "$DESK_PID" 2> /dev/null || e
 # (their texts go to standard error), gives the port back and ends the program.
 "$LINUX_BIN/make-fwr" --records 400 long.fwr
 rm -f gyro-sim-firmware
-start_program
+start_program morvane-again
 send_firmware long.fwr
 wait_for 20 test -s gyro-sim-firmware
-"$WINE" explorer /desktop=morvane wineboot --end-session
+"$WINE" explorer /desktop=morvane-again wineboot --end-session
 wait_for 15 eval '! kill -0 "$DESK_PID" 2> /dev/null'
 check "the session's end ends the program" "ended" \
       "$(kill -0 "$DESK_PID" 2> /dev/null || echo ended)"
