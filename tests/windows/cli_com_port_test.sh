@@ -37,30 +37,14 @@ cleanup() {
 trap cleanup EXIT
 cd "$WORK" || exit 1
 
-FAILED=0
-check() {  # check WHAT EXPECTED ACTUAL
-    if [ "$2" != "$3" ]; then
-        printf 'FAIL: %s\n--- expected\n%s\n--- got\n%s\n' "$1" "$2" "$3"
-        FAILED=1
-    else
-        echo "ok: $1"
-    fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/com_port_lib.sh"
 win() { "$WINE" "$WIN_CLI" "$@"; }
 wait_for() {  # wait_for FILE PATTERN: up to 10 s for a line of FILE to match
     for _ in $(seq 100); do grep -q "$2" "$1" && return; sleep 0.1; done
 }
 linux() { "$LINUX_BIN/morvane-gyro-cli" "$@"; }
 
-"$LINUX_BIN/gyro-sim" --memory "$WORK/memory" > sim.out 2> sim.err &
-SIM_PID=$!
-for _ in $(seq 50); do [ -s sim.out ] && break; sleep 0.1; done
-PTY=$(head -n 1 sim.out)
-[ -c "$PTY" ] || { echo "FAIL: gyro-sim gave no terminal: $(cat sim.err)"; exit 1; }
-
-"$WINE" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$PTY" /f > /dev/null 2>&1
-"$WINESERVER" -k 2>/dev/null
-"$WINESERVER" -w 2>/dev/null
+start_gyro_sim_on_com5
 
 # The port list names it; a port that Windows does not have is refused as on Linux.
 check "ports lists COM5" "COM5:(Serial port Serial4)" "$(win ports | grep '^COM5:')"

@@ -36,15 +36,7 @@ cleanup() {
 trap cleanup EXIT
 cd "$WORK" || exit 1
 
-FAILED=0
-check() {  # check WHAT EXPECTED ACTUAL
-    if [ "$2" != "$3" ]; then
-        printf 'FAIL: %s\n--- expected\n%s\n--- got\n%s\n' "$1" "$2" "$3"
-        FAILED=1
-    else
-        echo "ok: $1"
-    fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/com_port_lib.sh"
 wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
     local tries=$(($1 * 10))
     shift
@@ -70,14 +62,7 @@ XVFB_PID=$!
 wait_for 10 test -s display || { echo "FAIL: Xvfb did not start"; exit 1; }
 export DISPLAY=:$(head -n 1 display)
 
-XDG_RUNTIME_DIR="$WORK" "$LINUX_BIN/gyro-sim" --memory "$WORK/memory" > sim.out 2> sim.err &
-SIM_PID=$!
-wait_for 5 test -s sim.out
-PTY=$(head -n 1 sim.out)
-[ -c "$PTY" ] || { echo "FAIL: gyro-sim gave no terminal: $(cat sim.err)"; exit 1; }
-"$WINE" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$PTY" /f > /dev/null 2>&1
-"${WINE}server" -k 2>/dev/null
-"${WINE}server" -w 2>/dev/null
+start_gyro_sim_on_com5
 
 # A desktop of Wine's own draws the window's frame and title, as Windows does.
 start_program() {  # start_program NAME: in a desktop of that name
